@@ -1,0 +1,26 @@
+#pragma once
+
+#include "velhost_global.h"
+
+#include <QString>
+#include <QVariant>
+
+// One bus event: type (int), source page id and a packed message.
+class VELHOST_EXPORT CEventMessageCommon
+{
+public:
+    CEventMessageCommon();
+    ~CEventMessageCommon();
+
+    void SetSrcid(QString srcid);
+    QString GetSrcid() const;
+    void SetType(QVariant type);
+    QVariant GetType() const;
+    void SetMsg(QVariant msg);
+    QVariant GetMsg() const;
+
+private:
+    QString m_srcid;
+    QVariant m_type;
+    QVariant m_msg;
+};
