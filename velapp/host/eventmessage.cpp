@@ -1,0 +1,35 @@
+#include "velevent/eventmessage.h"
+
+CEventMessageCommon::CEventMessageCommon() = default;
+
+CEventMessageCommon::~CEventMessageCommon() = default;
+
+void CEventMessageCommon::SetSrcid(QString srcid)
+{
+    m_srcid = std::move(srcid);
+}
+
+QString CEventMessageCommon::GetSrcid() const
+{
+    return m_srcid;
+}
+
+void CEventMessageCommon::SetType(QVariant type)
+{
+    m_type = std::move(type);
+}
+
+QVariant CEventMessageCommon::GetType() const
+{
+    return m_type;
+}
+
+void CEventMessageCommon::SetMsg(QVariant msg)
+{
+    m_msg = std::move(msg);
+}
+
+QVariant CEventMessageCommon::GetMsg() const
+{
+    return m_msg;
+}

@@ -1,0 +1,370 @@
+#include "velbus.h"
+
+#include "velcorelog.h"
+#include "velcoresync.h"
+#include "velevent/eventmessage.h"
+#include "velmsg/packmessage.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+
+std::atomic<VelBus *> g_bus{nullptr};
+std::mutex g_createLock;
+
+void stopBusAtExit()
+{
+    if (VelBus *bus = g_bus.load(std::memory_order_acquire))
+        bus->stop();
+}
+
+QEvent::Type wakeEventType()
+{
+    static const int type = QEvent::registerEventType();
+    return QEvent::Type(type);
+}
+
+// A feed that sends broken ticks would otherwise flood the log.
+bool shouldReportBadTick()
+{
+    static std::atomic<int> reported{0};
+    return reported.fetch_add(1, std::memory_order_relaxed) < 20;
+}
+
+} // namespace
+
+// Lives on the bus thread; one wake event drains everything queued so far.
+class VelBus::Worker : public QObject
+{
+public:
+    explicit Worker(VelBus *bus)
+        : m_bus(bus)
+    {}
+
+    bool event(QEvent *e) override
+    {
+        velTsanAcquire(e);
+        if (e->type() != wakeEventType())
+            return QObject::event(e);
+        m_bus->drain();
+        return true;
+    }
+
+private:
+    VelBus *m_bus;
+};
+
+VelBus *VelBus::instance()
+{
+    VelBus *bus = g_bus.load(std::memory_order_acquire);
+    if (bus)
+        return bus;
+    std::lock_guard<std::mutex> locker(g_createLock);
+    bus = g_bus.load(std::memory_order_acquire);
+    if (!bus) {
+        // Never deleted: presenters and feeds may still reach the bus while
+        // the process winds down. Its thread is stopped with the application.
+        bus = new VelBus;
+        g_bus.store(bus, std::memory_order_release);
+        qAddPostRoutine(stopBusAtExit);
+    }
+    return bus;
+}
+
+VelBus *VelBus::existing()
+{
+    return g_bus.load(std::memory_order_acquire);
+}
+
+VelBus::VelBus()
+{
+    m_thread.setObjectName(QStringLiteral("velapp.bus"));
+    m_worker = new Worker(this);
+    m_worker->moveToThread(&m_thread);
+    // Emitted on the new thread after its event dispatcher is made.
+    QObject::connect(
+        &m_thread, &QThread::started, m_worker,
+        [this]() {
+            std::lock_guard<std::mutex> locker(m_readyLock);
+            m_ready = true;
+            m_readyChanged.notify_all();
+        },
+        Qt::DirectConnection);
+}
+
+VelBus::~VelBus()
+{
+    stop();
+}
+
+std::shared_ptr<VelBusClient> VelBus::attach(VelPresenterClass *presenter, const QString &pid,
+                                             int threadMask)
+{
+    auto client = std::make_shared<VelBusClient>(presenter, pid, threadMask);
+    std::lock_guard<std::mutex> locker(m_lock);
+    m_clients.push_back(client);
+    return client;
+}
+
+void VelBus::detach(const std::shared_ptr<VelBusClient> &client)
+{
+    if (!client)
+        return;
+    {
+        std::lock_guard<std::mutex> locker(m_lock);
+        m_clients.erase(std::remove(m_clients.begin(), m_clients.end(), client), m_clients.end());
+    }
+    client->detachAndWait();
+}
+
+void VelBus::subscribeKind(const std::shared_ptr<VelBusClient> &client, const QString &kind)
+{
+    std::lock_guard<std::mutex> locker(m_lock);
+    client->kinds.insert(kind);
+}
+
+void VelBus::subscribeEvent(const std::shared_ptr<VelBusClient> &client, int type)
+{
+    std::lock_guard<std::mutex> locker(m_lock);
+    client->eventTypes.insert(type);
+}
+
+// The caller learns at once what is new, but the symbols become active on the
+// bus thread, in queue order: ticks dispatched before that are summed up by
+// the initial image, ticks after it are delivered normally, so the presenter
+// sees each symbol's ticks once and in order.
+QStringList VelBus::subscribeSymbols(const std::shared_ptr<VelBusClient> &client,
+                                     const QStringList &symbols)
+{
+    QStringList added;
+    std::lock_guard<std::mutex> locker(m_lock);
+    if (client->isDetached())
+        return added;
+    for (const QString &symbol : symbols) {
+        if (symbol.isEmpty() || client->wantedSymbols.contains(symbol))
+            continue;
+        client->wantedSymbols.insert(symbol);
+        added.append(symbol);
+    }
+    if (!added.isEmpty()) {
+        Job job;
+        job.type = Job::Subscribe;
+        job.client = client;
+        job.symbols = added;
+        enqueueLocked(job);
+    }
+    return added;
+}
+
+void VelBus::publishQuotation(const QString &kind, const QVariantMap &tick)
+{
+    const QString symbol = tick.value(QStringLiteral("Symbol")).toString();
+    if (kind.isEmpty() || symbol.isEmpty()) {
+        if (shouldReportBadTick())
+            qCWarning(lcVelBus).noquote()
+                << "dropped a tick without" << (kind.isEmpty() ? "kind" : "Symbol") << "("
+                << tick.size() << "fields )";
+        return;
+    }
+    Job job;
+    job.type = Job::Quotation;
+    job.name = kind;
+    job.symbol = symbol;
+    // Packed once here, on the publishing thread, and shared by every delivery.
+    job.packed = CPackMessageCommon::pack(QList<QVariantMap>{tick});
+    std::lock_guard<std::mutex> locker(m_lock);
+    Published &latest = m_published[symbol];
+    latest.kind = kind;
+    latest.tick = tick;
+    enqueueLocked(job);
+}
+
+QVariantMap VelBus::latestQuotation(const QString &symbol) const
+{
+    std::lock_guard<std::mutex> locker(m_lock);
+    return m_published.value(symbol).tick;
+}
+
+void VelBus::publishEvent(CEventMessageCommon *event, const QString &fallbackSrc)
+{
+    std::unique_ptr<CEventMessageCommon> owned(event);
+    if (!owned) {
+        qCWarning(lcVelBus).noquote() << "PutEvent from" << fallbackSrc << "without an event";
+        return;
+    }
+    bool ok = false;
+    const int type = owned->GetType().toInt(&ok);
+    if (!ok) {
+        qCWarning(lcVelBus).noquote() << "PutEvent from" << fallbackSrc << ": event type"
+                                      << owned->GetType().toString() << "is not an int; dropped";
+        return;
+    }
+    Job job;
+    job.type = Job::Event;
+    job.name = owned->GetSrcid().isEmpty() ? fallbackSrc : owned->GetSrcid();
+    job.eventType = type;
+    job.eventMsg = owned->GetMsg();
+    job.event = std::move(owned);
+    // The observer lock also orders the queue, so the observer sees events in
+    // the order they are dispatched.
+    std::lock_guard<std::mutex> observerLocker(m_observerLock);
+    if (m_observer)
+        m_observer(type, job.name, job.eventMsg);
+    std::lock_guard<std::mutex> locker(m_lock);
+    enqueueLocked(job);
+}
+
+void VelBus::setEventObserver(EventObserver observer)
+{
+    std::lock_guard<std::mutex> locker(m_observerLock);
+    m_observer = std::move(observer);
+}
+
+bool VelBus::isBusThread() const
+{
+    return QThread::currentThread() == &m_thread;
+}
+
+void VelBus::stop()
+{
+    std::vector<Job> dropped;
+    bool started = false;
+    {
+        std::lock_guard<std::mutex> locker(m_lock);
+        if (m_stopped)
+            return;
+        m_stopped = true;
+        started = m_started;
+        dropped.swap(m_queue);
+    }
+    if (!dropped.empty())
+        qCDebug(lcVelBus) << "dropped" << dropped.size() << "undelivered messages at exit";
+    if (!started)
+        return;
+    m_thread.quit();
+    if (!isBusThread() && !m_thread.wait(10000))
+        qCWarning(lcVelBus) << "the bus thread is still in a handler; leaving it behind";
+}
+
+bool VelBus::enqueueLocked(Job &job)
+{
+    if (m_stopped)
+        return false;
+    if (!m_started) {
+        m_started = true;
+        m_thread.start();
+        // Posting before the thread's dispatcher exists works, but the
+        // hand-over is then invisible to ThreadSanitizer; wait for it once.
+        if (m_thread.isRunning()) {
+            std::unique_lock<std::mutex> ready(m_readyLock);
+            m_readyChanged.wait(ready, [this]() { return m_ready; });
+        }
+    }
+    m_queue.push_back(std::move(job));
+    if (!m_wakePosted) {
+        m_wakePosted = true;
+        auto *wake = new QEvent(wakeEventType());
+        velTsanRelease(wake);
+        QCoreApplication::postEvent(m_worker, wake);
+    }
+    return true;
+}
+
+void VelBus::drain()
+{
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> locker(m_lock);
+            if (m_queue.empty() || m_stopped) {
+                m_wakePosted = false;
+                return;
+            }
+            m_batch.swap(m_queue);
+        }
+        for (Job &job : m_batch)
+            process(job);
+        m_batch.clear();
+    }
+}
+
+void VelBus::process(Job &job)
+{
+    switch (job.type) {
+    case Job::Quotation:
+        dispatchQuotation(job);
+        break;
+    case Job::Event:
+        dispatchEvent(job);
+        break;
+    case Job::Subscribe:
+        dispatchSubscription(job);
+        break;
+    }
+}
+
+void VelBus::dispatchQuotation(Job &job)
+{
+    {
+        std::lock_guard<std::mutex> locker(m_lock);
+        Dispatched &latest = m_dispatched[job.symbol];
+        latest.kind = job.name;
+        latest.packed = job.packed;
+        for (const auto &client : m_clients)
+            if (client->kinds.contains(job.name) && client->activeSymbols.contains(job.symbol))
+                m_targets.push_back(client);
+    }
+    if (m_targets.empty())
+        return;
+    const QVariant type(job.name);
+    const QVariant msg(job.packed);
+    for (const auto &client : m_targets)
+        client->deliver(VelBusClient::Quotation, job.symbol, type, msg);
+    m_targets.clear();
+}
+
+void VelBus::dispatchEvent(Job &job)
+{
+    {
+        std::lock_guard<std::mutex> locker(m_lock);
+        for (const auto &client : m_clients)
+            if (client->eventTypes.contains(job.eventType))
+                m_targets.push_back(client);
+    }
+    const QVariant type(job.eventType);
+    for (const auto &client : m_targets)
+        client->deliver(VelBusClient::Event, job.name, type, job.eventMsg);
+    m_targets.clear();
+    // Delivered (or queued with its own copy of the message): the event is done.
+    job.event.reset();
+}
+
+void VelBus::dispatchSubscription(Job &job)
+{
+    struct Image
+    {
+        QString symbol;
+        QString kind;
+        QByteArray packed;
+    };
+    QVector<Image> images;
+    {
+        std::lock_guard<std::mutex> locker(m_lock);
+        if (job.client->isDetached())
+            return;
+        for (const QString &symbol : qAsConst(job.symbols)) {
+            if (job.client->activeSymbols.contains(symbol))
+                continue;
+            job.client->activeSymbols.insert(symbol);
+            const auto it = m_dispatched.constFind(symbol);
+            if (it != m_dispatched.constEnd() && job.client->kinds.contains(it->kind))
+                images.append({symbol, it->kind, it->packed});
+        }
+    }
+    for (const Image &image : qAsConst(images))
+        job.client->deliver(VelBusClient::Quotation, image.symbol, QVariant(image.kind),
+                            QVariant(image.packed));
+}

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "velbusclient.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QStringList>
+#include <QThread>
+#include <QVariantMap>
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class CEventMessageCommon;
+class QObject;
+class VelPresenterClass;
+
+// The process's message bus: presenters register here, quotation ticks and
+// events are queued here and dispatched, in publication order, on the bus's
+// own thread. Handlers are never called with a bus lock held.
+class VelBus
+{
+public:
+    using EventObserver = std::function<void(int type, const QString &src, const QVariant &msg)>;
+
+    // The bus, created on first use.
+    static VelBus *instance();
+    // The bus if it exists, else null; for paths that must not create it.
+    static VelBus *existing();
+
+    std::shared_ptr<VelBusClient> attach(VelPresenterClass *presenter, const QString &pid,
+                                         int threadMask);
+    // Takes client off the bus; deliveries to it end once this returns
+    // (except one running below the caller on the same thread).
+    void detach(const std::shared_ptr<VelBusClient> &client);
+
+    void subscribeKind(const std::shared_ptr<VelBusClient> &client, const QString &kind);
+    void subscribeEvent(const std::shared_ptr<VelBusClient> &client, int type);
+    // Returns the symbols not subscribed before.
+    QStringList subscribeSymbols(const std::shared_ptr<VelBusClient> &client,
+                                 const QStringList &symbols);
+
+    void publishQuotation(const QString &kind, const QVariantMap &tick);
+    QVariantMap latestQuotation(const QString &symbol) const;
+    void publishEvent(CEventMessageCommon *event, const QString &fallbackSrc);
+
+    void setEventObserver(EventObserver observer);
+
+    bool isBusThread() const;
+    // Stops the bus thread and drops what is still queued; used at exit.
+    void stop();
+
+private:
+    VelBus();
+    ~VelBus(); // never called: the bus lives until the process ends
+
+    struct Job
+    {
+        enum Type { Quotation, Event, Subscribe } type;
+        QString name;   // quotation kind, or event source
+        QString symbol; // quotation symbol
+        QByteArray packed;
+        int eventType = 0;
+        QVariant eventMsg;
+        std::unique_ptr<CEventMessageCommon> event;
+        std::shared_ptr<VelBusClient> client;
+        QStringList symbols;
+    };
+    struct Dispatched
+    {
+        QString kind;
+        QByteArray packed;
+    };
+    struct Published
+    {
+        QString kind;
+        QVariantMap tick;
+    };
+
+    // Queues job; requires m_lock. Returns false (job untouched) once stopped.
+    bool enqueueLocked(Job &job);
+    void drain();
+    void process(Job &job);
+    void dispatchQuotation(Job &job);
+    void dispatchEvent(Job &job);
+    void dispatchSubscription(Job &job);
+
+    class Worker;
+    friend class Worker;
+
+    // std::mutex rather than QMutex: visible to ThreadSanitizer.
+    mutable std::mutex m_lock;
+    std::vector<std::shared_ptr<VelBusClient>> m_clients;
+    QHash<QString, Published> m_published;   // latest tick per symbol, as published
+    QHash<QString, Dispatched> m_dispatched; // latest tick per symbol, as dispatched
+    std::vector<Job> m_queue;
+    bool m_wakePosted = false;
+    bool m_started = false;
+    bool m_stopped = false;
+    // Set on the bus thread once its event dispatcher exists.
+    std::mutex m_readyLock;
+    std::condition_variable m_readyChanged;
+    bool m_ready = false;
+
+    std::mutex m_observerLock;
+    EventObserver m_observer;
+
+    QThread m_thread;
+    QObject *m_worker = nullptr;
+    // Reused on the bus thread only, so the tick path allocates nothing here.
+    std::vector<std::shared_ptr<VelBusClient>> m_targets;
+    std::vector<Job> m_batch;
+};

@@ -1,0 +1,133 @@
+#include "velutils/velmutex.h"
+
+#include "velcorelog.h"
+#include "velcoresync.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QMutex>
+#include <QThread>
+
+#include <mutex>
+
+namespace {
+
+const int kSlowMs = 50;
+
+struct LockSite
+{
+    QString file;
+    int line = 0;
+    QString function;
+    Qt::HANDLE thread = nullptr;
+    QElapsedTimer held;
+    // The last caller that had to wait for this hold, for the slow-hold report.
+    QString waiter;
+};
+
+QString describe(const QString &file, int line, const QString &function)
+{
+    return file % QLatin1Char(':') % QString::number(line) % QLatin1String(" (") % function %
+           QLatin1Char(')');
+}
+
+QString describe(const LockSite &site)
+{
+    return describe(site.file, site.line, site.function);
+}
+
+// Who holds which mutex. Guarded by its own mutex, never held while waiting
+// for a user mutex.
+std::mutex &sitesLock()
+{
+    static std::mutex m;
+    return m;
+}
+
+QHash<const QMutex *, LockSite> &sites()
+{
+    static QHash<const QMutex *, LockSite> h;
+    return h;
+}
+
+} // namespace
+
+void VelMutex::lock(QMutex *mutex, QString file, int line, QString function)
+{
+    if (!mutex) {
+        qCWarning(lcVelLock).noquote()
+            << "lock of a null mutex at" << describe(file, line, function);
+        return;
+    }
+    if (!mutex->tryLock()) {
+        QString holder;
+        {
+            std::lock_guard<std::mutex> guard(sitesLock());
+            auto it = sites().find(mutex);
+            if (it != sites().end()) {
+                holder = describe(it.value());
+                // A non-recursive mutex locked again by its holder never returns;
+                // say where, since the process is about to hang.
+                if (it->thread == QThread::currentThreadId())
+                    qCCritical(lcVelLock).noquote()
+                        << "mutex locked again by its holder at" << describe(file, line, function)
+                        << "; held since" << holder;
+                it->waiter = describe(file, line, function);
+            }
+        }
+        QElapsedTimer waited;
+        waited.start();
+        mutex->lock();
+        const qint64 ms = waited.elapsed();
+        if (ms > kSlowMs)
+            qCWarning(lcVelLock).noquote()
+                << "waited" << ms << "ms at" << describe(file, line, function)
+                << "for the mutex held at" << (holder.isEmpty() ? QStringLiteral("?") : holder);
+    }
+    // QMutex is opaque to ThreadSanitizer; say what it guards.
+    velTsanAcquire(mutex);
+    LockSite site;
+    site.file = std::move(file);
+    site.line = line;
+    site.function = std::move(function);
+    site.thread = QThread::currentThreadId();
+    site.held.start();
+    std::lock_guard<std::mutex> guard(sitesLock());
+    sites().insert(mutex, std::move(site));
+}
+
+void VelMutex::unlock(QMutex *mutex)
+{
+    if (!mutex) {
+        qCWarning(lcVelLock) << "unlock of a null mutex";
+        return;
+    }
+    LockSite site;
+    bool known = false;
+    {
+        std::lock_guard<std::mutex> guard(sitesLock());
+        auto it = sites().find(mutex);
+        if (it != sites().end()) {
+            site = std::move(it.value());
+            sites().erase(it);
+            known = true;
+        }
+    }
+    velTsanRelease(mutex);
+    mutex->unlock();
+    if (known && site.held.isValid()) {
+        const qint64 ms = site.held.elapsed();
+        if (ms > kSlowMs) {
+            if (site.waiter.isEmpty())
+                qCWarning(lcVelLock).noquote() << "held" << ms << "ms at" << describe(site);
+            else
+                qCWarning(lcVelLock).noquote() << "held" << ms << "ms at" << describe(site)
+                                               << "while" << site.waiter << "waited";
+        }
+    }
+}
+
+int VelMutex::slowHoldThresholdMs()
+{
+    return kSlowMs;
+}
