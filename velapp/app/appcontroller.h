@@ -1,0 +1,59 @@
+#pragma once
+
+#include "appoptions.h"
+#include "buseventrecorder.h"
+#include "replayfile.h"
+
+#include <QList>
+#include <QObject>
+#include <QVariantMap>
+
+#include <memory>
+
+class FeedThread;
+class MainWindow;
+class VelPresenterClass;
+
+// Runs velapp: checks the input files, opens the window with its pages,
+// loads the reference data, starts the feed and, on quit, writes what the
+// command line asked for.
+class AppController : public QObject
+{
+    Q_OBJECT
+public:
+    explicit AppController(const AppOptions &options, QObject *parent = nullptr);
+    ~AppController() override;
+
+    // Reads and checks the securities and replay files; no window exists
+    // yet. False with a one-line error.
+    bool prepare(QString *error);
+    // Opens the window; the rest follows from the event loop.
+    void start();
+    // 0, or 1 when an output file could not be written.
+    int exitCode() const { return m_exitCode; }
+
+    MainWindow *window() const { return m_window.get(); }
+    FeedThread *feed() const { return m_feed.get(); }
+
+signals:
+    // The reference data are in and the base-data event went out.
+    void baseDataLoaded();
+
+private:
+    void loadPlugins(const QString &dir);
+    void loadBaseData();
+    void startFeed();
+    void finish();
+    bool writeOutputs();
+    QString applicationDir() const;
+
+    AppOptions m_options;
+    QList<QVariantMap> m_securities;
+    QList<ReplayTick> m_replay;
+    BusEventRecorder m_recorder;
+    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<FeedThread> m_feed;
+    std::unique_ptr<VelPresenterClass> m_hostPresenter;
+    bool m_finished = false;
+    int m_exitCode = 0;
+};

@@ -1,0 +1,179 @@
+#include "appoptions.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QImageWriter>
+
+#include <limits>
+
+namespace {
+
+bool isDecimal(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+// A bounded non-negative int, or an error naming the option.
+bool parseCount(const QString &option, const QString &text, qint64 max, int *value,
+                QString *message)
+{
+    bool ok = isDecimal(text);
+    const qint64 v = ok ? text.toLongLong(&ok) : 0;
+    if (!ok || v > max) {
+        *message = QStringLiteral("--%1: '%2' is not a whole number from 0 to %3")
+                       .arg(option, text)
+                       .arg(max);
+        return false;
+    }
+    *value = int(v);
+    return true;
+}
+
+// The folder an output file goes to must exist, so that the run is not
+// wasted on a path that can never be written.
+bool checkOutputPath(const QString &option, const QString &path, QString *message)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || info.isDir()) {
+        *message = QStringLiteral("--%1: '%2' is not a file name").arg(option, path);
+        return false;
+    }
+    if (!info.absoluteDir().exists()) {
+        *message = QStringLiteral("--%1: the folder of '%2' does not exist").arg(option, path);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptions *options,
+                                          QString *message)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Hosts page plugins (the option T-board) on a built-in or replayed market."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption plugins(QStringLiteral("plugins"),
+                                     QStringLiteral("Loads the plugins of <dir>."),
+                                     QStringLiteral("dir"));
+    const QCommandLineOption securities(
+        QStringLiteral("securities"),
+        QStringLiteral("Reference data: a JSON array of security records."),
+        QStringLiteral("file"));
+    const QCommandLineOption replay(QStringLiteral("replay"),
+                                    QStringLiteral("Plays the ticks of a JSON Lines file."),
+                                    QStringLiteral("file"));
+    const QCommandLineOption noFeed(QStringLiteral("no-feed"),
+                                    QStringLiteral("Publishes no quotations."));
+    const QCommandLineOption seed(QStringLiteral("seed"),
+                                  QStringLiteral("Seed of the market simulator."),
+                                  QStringLiteral("n"));
+    const QCommandLineOption pages(QStringLiteral("pages"),
+                                   QStringLiteral("Pages opened of each page type (default 1)."),
+                                   QStringLiteral("n"));
+    const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
+                                       QStringLiteral("Quits after <ms> milliseconds."),
+                                       QStringLiteral("ms"));
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                        QStringLiteral("Saves the window as an image on quit."),
+                                        QStringLiteral("file.png"));
+    const QCommandLineOption dump(
+        QStringLiteral("dump"), QStringLiteral("Writes the pages and bus events as JSON on quit."),
+        QStringLiteral("file.json"));
+    const QCommandLineOption print(QStringLiteral("print"),
+                                   QStringLiteral("Prints every page's board on quit."));
+    parser.addOptions(
+        {plugins, securities, replay, noFeed, seed, pages, quitAfter, screenshot, dump, print});
+
+    if (!parser.parse(arguments)) {
+        *message = parser.errorText();
+        return ParseResult::Error;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        *message = parser.helpText();
+        return ParseResult::HelpRequested;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *message = QStringLiteral("unexpected argument '%1'")
+                       .arg(parser.positionalArguments().constFirst());
+        return ParseResult::Error;
+    }
+
+    AppOptions result;
+    if (parser.isSet(plugins)) {
+        result.pluginDir = parser.value(plugins);
+        if (!QFileInfo(result.pluginDir).isDir()) {
+            *message = QStringLiteral("--plugins: '%1' is not a folder").arg(result.pluginDir);
+            return ParseResult::Error;
+        }
+    }
+    if (parser.isSet(securities)) {
+        result.securitiesFile = parser.value(securities);
+        if (result.securitiesFile.isEmpty()) {
+            *message = QStringLiteral("--securities: no file given");
+            return ParseResult::Error;
+        }
+    }
+    if (parser.isSet(replay) && parser.isSet(noFeed)) {
+        *message = QStringLiteral("--replay and --no-feed exclude each other");
+        return ParseResult::Error;
+    }
+    if (parser.isSet(replay)) {
+        result.replayFile = parser.value(replay);
+        if (result.replayFile.isEmpty()) {
+            *message = QStringLiteral("--replay: no file given");
+            return ParseResult::Error;
+        }
+    }
+    result.noFeed = parser.isSet(noFeed);
+    if (parser.isSet(seed)) {
+        const QString text = parser.value(seed);
+        bool ok = isDecimal(text);
+        result.seed = ok ? text.toULongLong(&ok) : 0;
+        if (!ok) {
+            *message = QStringLiteral("--seed: '%1' is not a whole number from 0 to %2")
+                           .arg(text)
+                           .arg(std::numeric_limits<quint64>::max());
+            return ParseResult::Error;
+        }
+        result.hasSeed = true;
+    }
+    if (parser.isSet(pages) && !parseCount(QStringLiteral("pages"), parser.value(pages), maxPages,
+                                           &result.pages, message)) {
+        return ParseResult::Error;
+    }
+    if (parser.isSet(quitAfter) &&
+        !parseCount(QStringLiteral("quit-after"), parser.value(quitAfter),
+                    std::numeric_limits<int>::max(), &result.quitAfterMs, message)) {
+        return ParseResult::Error;
+    }
+    if (parser.isSet(screenshot)) {
+        result.screenshotFile = parser.value(screenshot);
+        if (!checkOutputPath(QStringLiteral("screenshot"), result.screenshotFile, message))
+            return ParseResult::Error;
+        const QByteArray format = QFileInfo(result.screenshotFile).suffix().toLower().toLatin1();
+        if (!QImageWriter::supportedImageFormats().contains(format)) {
+            *message = QStringLiteral("--screenshot: '%1' does not end in a known image type "
+                                      "such as .png")
+                           .arg(result.screenshotFile);
+            return ParseResult::Error;
+        }
+    }
+    if (parser.isSet(dump)) {
+        result.dumpFile = parser.value(dump);
+        if (!checkOutputPath(QStringLiteral("dump"), result.dumpFile, message))
+            return ParseResult::Error;
+    }
+    result.print = parser.isSet(print);
+
+    *options = result;
+    return ParseResult::Ok;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks of velapp. Parsing checks every value, so the
+// rest of the application can trust them.
+struct AppOptions
+{
+    enum class ParseResult { Ok, Error, HelpRequested };
+
+    QString pluginDir;      // empty: the "plugins" folder beside the executable
+    QString securitiesFile; // empty: the built-in market
+    QString replayFile;     // empty: simulator, unless noFeed
+    bool noFeed = false;
+    bool hasSeed = false;
+    quint64 seed = 0;
+    int pages = 1;        // pages opened of each page type
+    int quitAfterMs = -1; // -1: run until the window is closed
+    QString screenshotFile;
+    QString dumpFile;
+    bool print = false;
+
+    static constexpr int maxPages = 32;
+
+    // arguments: as QCoreApplication::arguments(), program name first. On
+    // Error, message is one line; on HelpRequested it is the help text.
+    static ParseResult parse(const QStringList &arguments, AppOptions *options, QString *message);
+};

@@ -1,0 +1,234 @@
+#include "mainwindow.h"
+
+#include "applogging.h"
+#include "velwidget/velpluginbasewidget.h"
+#include "velwidget/velpresenterclass.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , m_stack(new QStackedWidget)
+    , m_tabs(new QTabWidget)
+    , m_message(new QLabel)
+    , m_openMenu(nullptr)
+    , m_feedLabel(new QLabel)
+    , m_rateLabel(new QLabel)
+    , m_rateTimer(new QTimer(this))
+{
+    setObjectName(QStringLiteral("velappMainWindow"));
+    resize(1600, 800);
+
+    m_tabs->setObjectName(QStringLiteral("velappPages"));
+    m_tabs->setTabsClosable(true);
+    m_tabs->setMovable(true);
+    m_tabs->setDocumentMode(true);
+    connect(m_tabs, &QTabWidget::tabCloseRequested, this, [this](int index) {
+        closePage(qobject_cast<VelPluginBaseWidget *>(m_tabs->widget(index)));
+    });
+    connect(m_tabs, &QTabWidget::currentChanged, this, &MainWindow::updateTitle);
+
+    m_message->setObjectName(QStringLiteral("velappMessage"));
+    m_message->setAlignment(Qt::AlignCenter);
+    m_message->setWordWrap(true);
+
+    m_stack->addWidget(m_tabs);
+    m_stack->addWidget(m_message);
+    setCentralWidget(m_stack);
+
+    QMenu *pageMenu = menuBar()->addMenu(QStringLiteral("页面(&P)"));
+    m_openMenu = pageMenu->addMenu(QStringLiteral("新建页面(&N)"));
+    QAction *close = pageMenu->addAction(QStringLiteral("关闭当前页面(&C)"), this,
+                                         &MainWindow::closeCurrentPage);
+    close->setShortcut(QKeySequence::Close);
+    QAction *refresh =
+        pageMenu->addAction(QStringLiteral("刷新(&R)"), this, &MainWindow::refreshCurrentPage);
+    refresh->setShortcut(QKeySequence::Refresh);
+    pageMenu->addSeparator();
+    QAction *quit = pageMenu->addAction(QStringLiteral("退出(&Q)"), this, &QWidget::close);
+    quit->setShortcut(QKeySequence::Quit);
+    rebuildOpenMenu();
+
+    m_feedLabel->setObjectName(QStringLiteral("velappFeed"));
+    m_rateLabel->setObjectName(QStringLiteral("velappTickRate"));
+    statusBar()->addWidget(m_feedLabel);
+    statusBar()->addPermanentWidget(m_rateLabel);
+    m_rateTimer->setInterval(1000);
+    connect(m_rateTimer, &QTimer::timeout, this, &MainWindow::updateRate);
+    updateTitle();
+}
+
+MainWindow::~MainWindow()
+{
+    // Pages go before the window's other children: their presenters leave
+    // the bus while the rest of the host is still in place.
+    const QList<VelPluginBaseWidget *> all = pages();
+    for (VelPluginBaseWidget *page : all)
+        delete page;
+}
+
+void MainWindow::setSkinRoot(const QString &root)
+{
+    m_skinRoot = root;
+}
+
+void MainWindow::setPageTypes(const QList<PageType> &types)
+{
+    m_pageTypes = types;
+    rebuildOpenMenu();
+}
+
+QList<PageType> MainWindow::pageTypes() const
+{
+    return m_pageTypes;
+}
+
+void MainWindow::rebuildOpenMenu()
+{
+    m_openMenu->clear();
+    m_openMenu->setEnabled(!m_pageTypes.isEmpty());
+    for (const PageType &type : qAsConst(m_pageTypes)) {
+        m_openMenu->addAction(m_titleByType.value(type.id, type.id), this, [this, type] {
+            if (VelPluginBaseWidget *page = openPage(type))
+                m_tabs->setCurrentWidget(page);
+        });
+    }
+}
+
+VelPluginBaseWidget *MainWindow::openPage(const PageType &type)
+{
+    QString error;
+    VelPluginBaseWidget *page = PageFactory::create(type, &error);
+    if (!page) {
+        qCWarning(lcApp).noquote() << error;
+        return nullptr;
+    }
+    if (m_titleByType.value(type.id) != page->pluginWidgetTitle()) {
+        m_titleByType.insert(type.id, page->pluginWidgetTitle());
+        // Later: the action that asked for this page may be running now.
+        QMetaObject::invokeMethod(this, &MainWindow::rebuildOpenMenu, Qt::QueuedConnection);
+    }
+    page->setLoadingState(1);
+    page->loadSkin(m_skinRoot);
+    page->initPluginWidget();
+    // The loading state ends when the page's presenter reports its data
+    // loaded; it may report from the bus thread.
+    const QList<VelPresenterClass *> presenters = page->findChildren<VelPresenterClass *>();
+    for (VelPresenterClass *presenter : presenters) {
+        connect(presenter, &VelPresenterClass::signalDataLoadFinished, page,
+                [page] { page->setLoadingState(0); });
+    }
+
+    const int index = m_tabs->addTab(page, page->pluginWidgetTitle());
+    connect(page, &VelPluginBaseWidget::pluginWidgetTitleChanged, this,
+            [this, page](const QString &title) {
+                const int i = m_tabs->indexOf(page);
+                if (i >= 0)
+                    m_tabs->setTabText(i, title);
+                updateTitle();
+            });
+    m_stack->setCurrentWidget(m_tabs);
+    if (m_tabs->count() == 1)
+        m_tabs->setCurrentIndex(index);
+    updateTitle();
+    return page;
+}
+
+bool MainWindow::closePage(VelPluginBaseWidget *page)
+{
+    const int index = page ? m_tabs->indexOf(page) : -1;
+    if (index < 0)
+        return false;
+    QString reason;
+    if (page->isCloseable(reason) == 0) {
+        statusBar()->showMessage(reason.isEmpty() ? QStringLiteral("页面不能关闭") : reason, 5000);
+        return false;
+    }
+    page->doBeforeClose();
+    page->closeByUser();
+    m_tabs->removeTab(index);
+    page->hide();
+    // Deleted once the slot that asked for it has returned.
+    page->deleteLater();
+    updateTitle();
+    return true;
+}
+
+void MainWindow::closeAllPages()
+{
+    const QList<VelPluginBaseWidget *> all = pages();
+    for (VelPluginBaseWidget *page : all) {
+        m_tabs->removeTab(m_tabs->indexOf(page));
+        delete page;
+    }
+    updateTitle();
+}
+
+QList<VelPluginBaseWidget *> MainWindow::pages() const
+{
+    QList<VelPluginBaseWidget *> result;
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        if (auto *page = qobject_cast<VelPluginBaseWidget *>(m_tabs->widget(i)))
+            result.append(page);
+    }
+    return result;
+}
+
+VelPluginBaseWidget *MainWindow::currentPage() const
+{
+    return qobject_cast<VelPluginBaseWidget *>(m_tabs->currentWidget());
+}
+
+void MainWindow::showMessage(const QString &text)
+{
+    m_message->setText(text);
+    m_stack->setCurrentWidget(m_message);
+}
+
+void MainWindow::setFeed(const QString &description, std::function<quint64()> counter)
+{
+    m_feedLabel->setText(description);
+    m_counter = std::move(counter);
+    m_lastCount = m_counter ? m_counter() : 0;
+    m_rateClock.start();
+    m_rateLabel->setText(m_counter ? QStringLiteral("行情 0 笔/秒") : QString());
+    if (m_counter)
+        m_rateTimer->start();
+    else
+        m_rateTimer->stop();
+}
+
+void MainWindow::updateRate()
+{
+    if (!m_counter)
+        return;
+    const quint64 count = m_counter();
+    const qint64 elapsed = qMax<qint64>(1, m_rateClock.restart());
+    const quint64 rate = (count - m_lastCount) * 1000 / quint64(elapsed);
+    m_lastCount = count;
+    m_rateLabel->setText(QStringLiteral("行情 %1 笔/秒").arg(rate));
+}
+
+void MainWindow::refreshCurrentPage()
+{
+    if (VelPluginBaseWidget *page = currentPage())
+        page->refreshPluginWidget();
+}
+
+void MainWindow::closeCurrentPage()
+{
+    closePage(currentPage());
+}
+
+void MainWindow::updateTitle()
+{
+    const VelPluginBaseWidget *page = currentPage();
+    setWindowTitle(page ? QStringLiteral("velapp - ") + page->pluginWidgetTitle()
+                        : QStringLiteral("velapp"));
+}

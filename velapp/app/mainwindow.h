@@ -1,0 +1,69 @@
+#pragma once
+
+#include "pagefactory.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QMainWindow>
+
+#include <functional>
+
+class QLabel;
+class QMenu;
+class QStackedWidget;
+class QTabWidget;
+class QTimer;
+class VelPluginBaseWidget;
+
+// The host window: one tab per page, a menu to open and close pages and to
+// refresh the current one, and the feed's rate in the status bar.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Folder handed to each page's loadSkin.
+    void setSkinRoot(const QString &root);
+    // The page types the menu offers.
+    void setPageTypes(const QList<PageType> &types);
+    QList<PageType> pageTypes() const;
+    // Creates, initialises and shows a page of type; null (and a warning)
+    // when the type makes no page.
+    VelPluginBaseWidget *openPage(const PageType &type);
+    // Closes page unless it refuses; the page is deleted from the event loop.
+    bool closePage(VelPluginBaseWidget *page);
+    void closeAllPages();
+    QList<VelPluginBaseWidget *> pages() const;
+    VelPluginBaseWidget *currentPage() const;
+
+    // Shown instead of the tabs when there is nothing to show.
+    void showMessage(const QString &text);
+    // The feed shown in the status bar; counter gives published ticks so far.
+    void setFeed(const QString &description, std::function<quint64()> counter);
+
+public slots:
+    void refreshCurrentPage();
+    void closeCurrentPage();
+
+private:
+    void rebuildOpenMenu();
+    void updateRate();
+    void updateTitle();
+
+    QString m_skinRoot;
+    QList<PageType> m_pageTypes;
+    QHash<QString, QString> m_titleByType; // learnt from the first page of each type
+    QStackedWidget *m_stack;               // the tabs, or the message
+    QTabWidget *m_tabs;
+    QLabel *m_message;
+    QMenu *m_openMenu;
+    QLabel *m_feedLabel;
+    QLabel *m_rateLabel;
+    QTimer *m_rateTimer;
+    std::function<quint64()> m_counter;
+    quint64 m_lastCount = 0;
+    QElapsedTimer m_rateClock;
+};

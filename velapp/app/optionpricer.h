@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QtGlobal>
+
+// The simulator's pricing: Black-Scholes with a volatility smile, and the
+// exchange's price limits and tick. Pure functions, so they can be checked
+// on their own.
+class OptionPricer
+{
+public:
+    static constexpr int ticksPerYuan = 10000; // option prices move in 0.0001
+    static constexpr double tick = 1.0 / ticksPerYuan;
+    static constexpr double riskFreeRate = 0.02;
+    static constexpr double baseVolatility = 0.20;
+    static constexpr double smileCurvature = 1.2;
+
+    struct Limits
+    {
+        double maxPx;
+        double minPx;
+    };
+    struct Quote
+    {
+        double bid;
+        double ask;
+    };
+
+    static double normalCdf(double x);
+    // Model price; 0 for nonsense inputs (non-finite, spot or strike not
+    // positive), the intrinsic value at expiry or without volatility.
+    static double blackScholes(bool call, double spot, double strike, double years, double rate,
+                               double volatility);
+    // Base volatility plus a curvature in log-moneyness, capped at 100%.
+    static double smileVolatility(double spot, double strike);
+    // The exchanges' daily limits from the previous settlement price and the
+    // underlying's previous close, on the tick; minPx is at least one tick.
+    static Limits priceLimits(bool call, double preSettle, double underlyingClose, double strike);
+    // Best bid and ask around a model price: on the tick, inside the limits,
+    // ask at least one tick above bid, bid at least one tick.
+    static Quote quote(double modelPrice, const Limits &limits);
+    // Spread in ticks: wider for dearer options.
+    static int spreadTicks(double modelPrice);
+
+    // Rounding to a step of 1/stepsPerUnit, as a double that prints exactly.
+    static qint64 toSteps(double price, int stepsPerUnit = ticksPerYuan);
+    static double fromSteps(qint64 steps, int stepsPerUnit = ticksPerYuan);
+    static double roundToStep(double price, int stepsPerUnit = ticksPerYuan);
+};

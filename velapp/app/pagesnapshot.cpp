@@ -1,0 +1,114 @@
+#include "pagesnapshot.h"
+
+#include "velwidget/velpluginbasewidget.h"
+#include "velwidget/veltreemodel.h"
+#include "velwidget/veltreeview.h"
+
+#include <QComboBox>
+#include <QJsonArray>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+QJsonObject buttonState(const QPushButton *button, const QWidget *page)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("text"), button->text());
+    // Visible as part of the page: a page in a background tab still counts.
+    o.insert(QStringLiteral("visible"), button->isVisibleTo(page));
+    o.insert(QStringLiteral("checked"), button->isChecked());
+    return o;
+}
+
+QJsonObject cellsOf(const Row &row)
+{
+    QJsonObject cells;
+    for (auto column = row.constBegin(); column != row.constEnd(); ++column) {
+        QJsonObject record;
+        for (auto role = column.value().constBegin(); role != column.value().constEnd(); ++role)
+            record.insert(role.key(), QJsonValue::fromVariant(role.value()));
+        cells.insert(QString::number(column.key()), record);
+    }
+    return cells;
+}
+
+QJsonArray rowsUnder(const VelTreeModel *model, const QModelIndex &parent)
+{
+    QJsonArray rows;
+    const int count = model->rowCount(parent);
+    for (int r = 0; r < count; ++r) {
+        const QModelIndex index = model->index(r, 0, parent);
+        QJsonObject row;
+        row.insert(QStringLiteral("cells"), cellsOf(model->rowData(index)));
+        row.insert(QStringLiteral("children"), rowsUnder(model, index));
+        rows.append(row);
+    }
+    return rows;
+}
+
+template<typename T> const T *child(const VelPluginBaseWidget *page, const char *name)
+{
+    return page->findChild<T *>(QLatin1String(name));
+}
+
+} // namespace
+
+QJsonObject PageSnapshot::capture(const VelPluginBaseWidget *page)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("title"), page->pluginWidgetTitle());
+
+    if (const auto *category = child<QComboBox>(page, "comboBox_underlyingCategory")) {
+        QJsonObject c;
+        c.insert(QStringLiteral("index"), category->currentIndex());
+        c.insert(QStringLiteral("text"), category->currentText());
+        o.insert(QStringLiteral("category"), c);
+    }
+    if (const auto *underlying = child<QComboBox>(page, "comboBox_underlying")) {
+        QJsonObject u;
+        u.insert(QStringLiteral("index"), underlying->currentIndex());
+        u.insert(QStringLiteral("text"), underlying->currentText());
+        u.insert(QStringLiteral("symbol"), underlying->currentData().toString());
+        QJsonArray items;
+        for (int i = 0; i < underlying->count(); ++i) {
+            QJsonObject item;
+            item.insert(QStringLiteral("text"), underlying->itemText(i));
+            item.insert(QStringLiteral("symbol"), underlying->itemData(i).toString());
+            items.append(item);
+        }
+        u.insert(QStringLiteral("items"), items);
+        o.insert(QStringLiteral("underlying"), u);
+    }
+    if (const auto *all = child<QPushButton>(page, "pushButton_allDate"))
+        o.insert(QStringLiteral("allButton"), buttonState(all, page));
+    QJsonArray dates;
+    for (int i = 1; i <= 10; ++i) {
+        const QString name = QStringLiteral("pushButton_%1").arg(i);
+        if (const auto *button = page->findChild<QPushButton *>(name))
+            dates.append(buttonState(button, page));
+    }
+    if (!dates.isEmpty())
+        o.insert(QStringLiteral("dateButtons"), dates);
+    if (const auto *call = child<QLabel>(page, "label_Call"))
+        o.insert(QStringLiteral("callCaption"), call->text());
+    if (const auto *put = child<QLabel>(page, "label_Put"))
+        o.insert(QStringLiteral("putCaption"), put->text());
+    if (const auto *view = page->findChild<VelTreeView *>()) {
+        if (const VelTreeModel *model = view->model())
+            o.insert(QStringLiteral("rows"), rowsUnder(model, QModelIndex()));
+    }
+    return o;
+}
+
+QStringList PageSnapshot::columnCaptions(const VelPluginBaseWidget *page)
+{
+    QStringList captions;
+    const auto *view = page->findChild<VelTreeView *>();
+    const VelTreeModel *model = view ? view->model() : nullptr;
+    if (!model)
+        return captions;
+    for (int c = 0; c < model->columnCount(); ++c)
+        captions.append(model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
+    return captions;
+}

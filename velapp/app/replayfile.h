@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QVariantMap>
+
+// One recorded tick: its offset from the start of the replay, its kind
+// ("MDOPTIONRECORD" or "MDMARKETRECORD") and its fields.
+struct ReplayTick
+{
+    qint64 t = 0;
+    QString kind;
+    QVariantMap fields;
+};
+
+// Reads a --replay file (JSON Lines, one tick a line, in time order). The
+// whole file is checked before anything plays: the first fault is reported
+// as one line naming the file, the line and the fault.
+class ReplayFile
+{
+public:
+    static bool load(const QString &path, QList<ReplayTick> *ticks, QString *error);
+    static bool parse(const QByteArray &text, const QString &path, QList<ReplayTick> *ticks,
+                      QString *error);
+
+    // Offsets beyond this (about 31 years) are refused rather than waited for.
+    static constexpr qint64 maxOffsetMs = 1000000000000LL;
+};
