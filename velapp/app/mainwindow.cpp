@@ -2,7 +2,6 @@
 
 #include "applogging.h"
 #include "velwidget/velpluginbasewidget.h"
-#include "velwidget/velpresenterclass.h"
 
 #include <QAction>
 #include <QLabel>
@@ -116,14 +115,9 @@ VelPluginBaseWidget *MainWindow::openPage(const PageType &type)
     }
     page->setLoadingState(1);
     page->loadSkin(m_skinRoot);
+    // The presenter base ends the loading state when the page reports its
+    // data loaded.
     page->initPluginWidget();
-    // The loading state ends when the page's presenter reports its data
-    // loaded; it may report from the bus thread.
-    const QList<VelPresenterClass *> presenters = page->findChildren<VelPresenterClass *>();
-    for (VelPresenterClass *presenter : presenters) {
-        connect(presenter, &VelPresenterClass::signalDataLoadFinished, page,
-                [page] { page->setLoadingState(0); });
-    }
 
     const int index = m_tabs->addTab(page, page->pluginWidgetTitle());
     connect(page, &VelPluginBaseWidget::pluginWidgetTitleChanged, this,
