@@ -2,6 +2,7 @@
 #include "appoptions.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 
 #include <cstdio>
 
@@ -19,6 +20,9 @@ void printError(const QString &message)
 
 int main(int argc, char *argv[])
 {
+    // Pages trace every load and chain to the debug channel (megabytes a
+    // minute); quiet by default, QT_LOGGING_RULES="default.debug=true" shows it.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velapp"));
     QApplication::setApplicationVersion(QStringLiteral("2.0.0"));
