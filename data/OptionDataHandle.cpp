@@ -4,6 +4,7 @@
 #include <veldefine/veldefine.h>
 
 #include <QDate>
+#include <QHash>
 #include <QDebug>
 #include <QLoggingCategory>
 
@@ -50,6 +51,7 @@ OptionChainMap OptionDataHandle::getOptionData(const QVariantMap &request)
     OPTIONDATA_DEBUG << "current etfSymbolList ==" << symbols;
 
     const QDate today = QDate::currentDate();
+    QHash<QString, bool> expiredByDate;
     OptionChainMap chain;
     for (const QString &symbol : symbols) {
         const QVariantMap record = base->GetSecurityDetailsBySymbol(symbol);
@@ -65,8 +67,14 @@ OptionChainMap OptionDataHandle::getOptionData(const QVariantMap &request)
             strike + suffixOf(record.value(Ostrel_Fields::Security::chineseName).toString());
 
         // An unparsable date counts as zero days away: kept, never expired.
-        const QDate date = QDate::fromString(strikeDate, QStringLiteral("yyyyMMdd"));
-        if (date.isValid() && today.daysTo(date) < 0)
+        // A chain has a handful of dates among hundreds of records, and
+        // parsing a date is the costliest step here: decide once per text.
+        auto known = expiredByDate.constFind(strikeDate);
+        if (known == expiredByDate.cend()) {
+            const QDate date = QDate::fromString(strikeDate, QStringLiteral("yyyyMMdd"));
+            known = expiredByDate.insert(strikeDate, date.isValid() && today.daysTo(date) < 0);
+        }
+        if (known.value())
             continue;
 
         // The leaf also carries the fields read above, null when the record lacked them.
