@@ -10,6 +10,7 @@
 #include <velevent/eventmessage.h>
 #include <velmsg/packmessage.h>
 #include <velutils/velcommonutils.h>
+#include <velutils/vellockorder.h>
 #include <velutils/velmutex.h>
 
 #include <QDate>
@@ -141,7 +142,9 @@ PresenterClass::PresenterClass(const QString &pid, QObject *parent)
 
     {
         QWriteLocker locker(&m_showTypeLock);
+        VelLockOrder::acquired(&m_showTypeLock);
         m_showType = PivoraUtils::GetCurrentShowType();
+        VelLockOrder::releasing(&m_showTypeLock);
     }
 
     Sub(pluginPid(), QVariant(QStringLiteral("MDOPTIONRECORD")), 1);
@@ -581,7 +584,9 @@ void PresenterClass::processOptionTick(const QVariant &msg)
     ShowType showType;
     {
         QReadLocker locker(&m_showTypeLock);
+        VelLockOrder::acquired(&m_showTypeLock);
         showType = m_showType;
+        VelLockOrder::releasing(&m_showTypeLock);
     }
 
     CUnPackMessageCommon unpack;

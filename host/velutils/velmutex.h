@@ -6,7 +6,8 @@
 
 class QMutex;
 
-// Locks with call-site diagnostics: a wait or a hold longer than 50 ms is
+// Locks with call-site diagnostics: a wait or a hold longer than 50 ms (or
+// VELAPP_SLOW_LOCK_MS, for slow instrumented builds) is
 // logged with the call sites involved.
 class VELHOST_EXPORT VelMutex
 {

@@ -5,7 +5,6 @@
 #include <velevent/eventmessage.h>
 #include <velmsg/packmessage.h>
 
-#include <QMutexLocker>
 
 ViewProbe::ViewProbe(PresenterClass *presenter)
 {
@@ -96,13 +95,13 @@ void BusProbe::ProcEventMsg(QString src, QVariant type, QVariant msg)
 {
     CUnPackMessageCommon unpack;
     unpack.SetUnPackMsg(msg, false);
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     m_events.append({type.toInt(), src, unpack.rows()});
 }
 
 QList<BusProbe::Event> BusProbe::events() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     return m_events;
 }
 

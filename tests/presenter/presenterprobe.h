@@ -3,7 +3,7 @@
 #include <velwidget/velpresenterclass.h>
 #include <velwidget/velrow.h>
 
-#include <QMutex>
+#include <mutex>
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
@@ -63,6 +63,6 @@ public:
     void send(int type, const QList<QVariantMap> &rows);
 
 private:
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex; // visible to ThreadSanitizer, unlike QMutex
     QList<Event> m_events;
 };

@@ -101,6 +101,13 @@ void TestPresenter::init()
 
 void TestPresenter::cleanup()
 {
+    // Announcements are broadcast: ones still queued on a slow machine would
+    // reach the next test's presenter. A marker put now arrives after them.
+    {
+        BusProbe drain(QStringLiteral("drain-%1").arg(m_page), {0x7F0002});
+        drain.send(0x7F0002, {{{"marker", true}}});
+        TRY_COMPARE(drain.events().size(), 1);
+    }
     m_bus.reset();
     m_view.reset();
     m_presenter.reset();

@@ -1,5 +1,7 @@
 #include "veldatabase/database.h"
 
+#include "veltsan.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -137,7 +139,7 @@ CDataBase *CDataBase::GetInstance()
 void CDataBase::setDatabasePath(const QString &path)
 {
     CDataBase *instance = GetInstance();
-    QMutexLocker locker(&instance->m_mutex);
+    VelTsan::MutexHold locker(&instance->m_mutex);
     g_configuredPath = path;
     ++g_pathGeneration;
     g_reportedPath.clear();
@@ -147,19 +149,19 @@ void CDataBase::setDatabasePath(const QString &path)
 
 QString CDataBase::databasePath() const
 {
-    QMutexLocker locker(&m_mutex);
+    VelTsan::MutexHold locker(&m_mutex);
     return g_configuredPath.isEmpty() ? defaultPath() : g_configuredPath;
 }
 
 QString CDataBase::lastError() const
 {
-    QMutexLocker locker(&m_mutex);
+    VelTsan::MutexHold locker(&m_mutex);
     return m_error;
 }
 
 QStringList CDataBase::getPluginHeadDataInfo(const QString &pluginKey) const
 {
-    QMutexLocker locker(&m_mutex);
+    VelTsan::MutexHold locker(&m_mutex);
     if (!ensureOpen())
         return QStringList();
 
@@ -181,7 +183,7 @@ QStringList CDataBase::getPluginHeadDataInfo(const QString &pluginKey) const
 
 bool CDataBase::setPluginHeadDataInfo(const QString &pluginKey, const QStringList &captions)
 {
-    QMutexLocker locker(&m_mutex);
+    VelTsan::MutexHold locker(&m_mutex);
     if (!ensureOpen())
         return false;
 

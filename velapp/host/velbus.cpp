@@ -1,9 +1,9 @@
 #include "velbus.h"
 
 #include "velcorelog.h"
-#include "velcoresync.h"
 #include "velevent/eventmessage.h"
 #include "velmsg/packmessage.h"
+#include "veltsan.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -47,7 +47,7 @@ public:
 
     bool event(QEvent *e) override
     {
-        velTsanAcquire(e);
+        VelTsan::acquire(e);
         if (e->type() != wakeEventType())
             return QObject::event(e);
         m_bus->drain();
@@ -268,7 +268,7 @@ bool VelBus::enqueueLocked(Job &job)
     if (!m_wakePosted) {
         m_wakePosted = true;
         auto *wake = new QEvent(wakeEventType());
-        velTsanRelease(wake);
+        VelTsan::release(wake);
         QCoreApplication::postEvent(m_worker, wake);
     }
     return true;

@@ -1,6 +1,6 @@
 #include "velbusclient.h"
 
-#include "velcoresync.h"
+#include "veltsan.h"
 
 #include "velwidget/velpresenterclass.h"
 
@@ -137,11 +137,11 @@ void VelBusClient::deliver(Handler handler, const QString &src, const QVariant &
     // waits for it. The queued call checks again, since the presenter may
     // leave the bus before its thread runs it.
     std::shared_ptr<VelBusClient> self = shared_from_this();
-    velTsanRelease(this);
+    VelTsan::release(this);
     QMetaObject::invokeMethod(
         m_presenter,
         [self, handler, src, type, msg]() {
-            velTsanAcquire(self.get());
+            VelTsan::acquire(self.get());
             DeliveryScope queued(self.get());
             if (queued)
                 self->callHandler(handler, src, type, msg);

@@ -1,10 +1,12 @@
 #pragma once
 
-// Qt's QReadWriteLock is compiled without ThreadSanitizer, which therefore
-// cannot see the ordering the lock provides and reports its readers and
-// writers as racing. These holds lock as QReadLocker/QWriteLocker do and
-// tell ThreadSanitizer about the ordering; elsewhere they are plain lockers.
+// The Qt libraries are not built with ThreadSanitizer, so the ordering that
+// Qt's own locks and event queues provide is invisible to it and it reports
+// the data they guard as racing. These mark the hand-overs the host relies
+// on; outside ThreadSanitizer builds they compile to nothing (the holds are
+// then plain QMutexLocker/QReadLocker/QWriteLocker).
 
+#include <QMutex>
 #include <QReadWriteLock>
 
 #if defined(__SANITIZE_THREAD__)
@@ -16,64 +18,51 @@
 #endif
 
 #ifdef VELHOST_TSAN
-extern "C" void __tsan_acquire(void *addr);
-extern "C" void __tsan_release(void *addr);
+#include <sanitizer/tsan_interface.h>
 #endif
 
 namespace VelTsan {
 
-inline void acquired(QReadWriteLock *lock)
+// Everything written before release(p) is visible after a later acquire(p).
+inline void release(const void *p)
 {
 #ifdef VELHOST_TSAN
-    __tsan_acquire(lock);
+    __tsan_release(const_cast<void *>(p));
 #else
-    Q_UNUSED(lock)
+    Q_UNUSED(p)
 #endif
 }
 
-inline void releasing(QReadWriteLock *lock)
+inline void acquire(const void *p)
 {
 #ifdef VELHOST_TSAN
-    __tsan_release(lock);
+    __tsan_acquire(const_cast<void *>(p));
 #else
-    Q_UNUSED(lock)
+    Q_UNUSED(p)
 #endif
 }
 
-class ReadHold
+template <typename Locker, typename Lock>
+class Hold
 {
 public:
-    explicit ReadHold(QReadWriteLock *lock)
+    explicit Hold(Lock *lock)
         : m_locker(lock)
         , m_lock(lock)
     {
-        acquired(m_lock);
+        acquire(m_lock);
     }
-    ~ReadHold() { releasing(m_lock); }
-    ReadHold(const ReadHold &) = delete;
-    ReadHold &operator=(const ReadHold &) = delete;
+    ~Hold() { release(m_lock); }
+    Hold(const Hold &) = delete;
+    Hold &operator=(const Hold &) = delete;
 
 private:
-    QReadLocker m_locker;
-    QReadWriteLock *m_lock;
+    Locker m_locker;
+    Lock *m_lock;
 };
 
-class WriteHold
-{
-public:
-    explicit WriteHold(QReadWriteLock *lock)
-        : m_locker(lock)
-        , m_lock(lock)
-    {
-        acquired(m_lock);
-    }
-    ~WriteHold() { releasing(m_lock); }
-    WriteHold(const WriteHold &) = delete;
-    WriteHold &operator=(const WriteHold &) = delete;
-
-private:
-    QWriteLocker m_locker;
-    QReadWriteLock *m_lock;
-};
+using MutexHold = Hold<QMutexLocker, QMutex>;
+using ReadHold = Hold<QReadLocker, QReadWriteLock>;
+using WriteHold = Hold<QWriteLocker, QReadWriteLock>;
 
 } // namespace VelTsan
