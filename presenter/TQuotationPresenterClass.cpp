@@ -421,6 +421,7 @@ void PresenterClass::updateOptionRows(const QStringList &strikeDateList, quint64
     const bool current = generation == m_rowsGeneration;
     if (current) {
         m_shownOptionSymbols = symbols;
+        m_shownOptionSymbolSet = QSet<QString>(symbols.cbegin(), symbols.cend());
         flush = enqueueLocked(update);
     }
     TQ_UNLOCK();
@@ -432,7 +433,7 @@ void PresenterClass::updateOptionRows(const QStringList &strikeDateList, quint64
 
 void PresenterClass::slotTimerOnFreshUI()
 {
-    const qint64 now = QDateTime::currentDateTime().toMSecsSinceEpoch();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
 
     TQ_LOCK();
     const BlinkFading::Selection selection = BlinkFading::selectDue(m_blinkRecords, now);
@@ -571,7 +572,7 @@ void PresenterClass::insertBlinkRecord(const QString &symbol, const QMap<int, QV
 {
     Row copy = record;
     QVariantMap stamp;
-    stamp.insert(VelConst::TQuotation_TIMESTAMP, QDateTime::currentDateTime().toMSecsSinceEpoch());
+    stamp.insert(VelConst::TQuotation_TIMESTAMP, QDateTime::currentMSecsSinceEpoch());
     copy.insert(BlinkFading::TimestampColumn, stamp);
 
     TQ_LOCK();
@@ -601,7 +602,7 @@ void PresenterClass::processOptionTick(const QVariant &msg)
         qBound(0, PivoraBusinessDataInterface::GetPricePrecisionBySymbol(symbol, QString()), 10);
 
     TQ_LOCK();
-    if (!m_shownOptionSymbols.contains(symbol)) {
+    if (!m_shownOptionSymbolSet.contains(symbol)) {
         TQ_UNLOCK();
         return;
     }

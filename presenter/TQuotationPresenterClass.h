@@ -11,6 +11,7 @@
 #include <QMap>
 #include <QMutex>
 #include <QReadWriteLock>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -107,5 +108,8 @@ private:
     // Ticks processed per option symbol: tells a refresh run whether a tick
     // overtook the record it is fading.
     QHash<QString, quint64> m_tickCountBySymbol;
+    // m_shownOptionSymbols as a set: every tick asks it, a list scan costs
+    // hundreds of compares.
+    QSet<QString> m_shownOptionSymbolSet;
     std::atomic_bool m_refreshCycleStarted{false};
 };
