@@ -74,10 +74,10 @@ bool BenchPage::open(const QSize &windowSize, QString *error)
     VelPluginBaseWidget::setDefaultSkinRoot(skinRoot);
 
     const QString pluginDir = QStringLiteral(VELAPP_BENCH_PLUGIN_DIR);
-    const QList<PluginSpec *> specs = PluginManager::instance()->loadPlugins(pluginDir);
-    for (const PluginSpec *spec : specs) {
-        if (spec->hasError()) {
-            *error = spec->filePath() + QStringLiteral(": ") + spec->errorString();
+    const QList<PluginSpec *> pluginInfos = PluginManager::instance()->loadPlugins(pluginDir);
+    for (const PluginSpec *pluginInfo : pluginInfos) {
+        if (pluginInfo->hasError()) {
+            *error = pluginInfo->filePath() + QStringLiteral(": ") + pluginInfo->errorString();
             return false;
         }
     }

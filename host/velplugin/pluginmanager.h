@@ -52,10 +52,10 @@ class VELHOST_EXPORT PluginManager : public QObject
 public:
     static PluginManager *instance();
 
-    // Reads, loads and initialises every library in dir. Returns the specs,
-    // failed ones included (check hasError()).
+    // Reads, loads and initialises every library in dir. Returns what it knows
+    // of each plugin, failed ones included (check hasError()).
     QList<PluginSpec *> loadPlugins(const QString &dir);
-    // Loads one library; the spec is kept even when it fails.
+    // Loads one library; its entry is kept even when it fails.
     PluginSpec *loadPlugin(const QString &filePath);
     QList<PluginSpec *> plugins() const;
 

@@ -79,9 +79,9 @@ void TestMainWindow::initTestCase()
     TestSupport::installWarningGuard();
     const QString dir = qEnvironmentVariable("VELAPP_PLUGIN_DIR");
     QVERIFY2(!dir.isEmpty(), "VELAPP_PLUGIN_DIR is not set");
-    const QList<PluginSpec *> specs = PluginManager::instance()->loadPlugins(dir);
-    for (const PluginSpec *spec : specs)
-        QVERIFY2(!spec->hasError(), qPrintable(spec->errorString()));
+    const QList<PluginSpec *> pluginInfos = PluginManager::instance()->loadPlugins(dir);
+    for (const PluginSpec *pluginInfo : pluginInfos)
+        QVERIFY2(!pluginInfo->hasError(), qPrintable(pluginInfo->errorString()));
     m_types = PageFactory::findPageTypes(PluginManager::instance()->allObjects());
     QCOMPARE(m_types.size(), 1);
     QCOMPARE(m_types.first().id, QStringLiteral("VELApp.TQuotationWidget"));

@@ -288,10 +288,10 @@ void TestPackMessage::nonMessagesGiveNoRows_data()
                                  << QStringLiteral("1 stray bytes");
     QTest::newRow("unknown tag") << QVariant(withHeader(entryWithTag(200)))
                                  << QStringLiteral("unknown value tag 200");
-    QTest::newRow("bad time spec")
+    QTest::newRow("bad time basis")
         << QVariant(withHeader(entryWithTag(12) + QByteArray("\1", 1) + QByteArray(8, '\0') +
                                QByteArray("\7", 1)))
-        << QStringLiteral("unknown time spec 7");
+        << QStringLiteral("unknown time basis 7");
     QTest::newRow("date-time out of range")
         << QVariant(withHeader(entryWithTag(12) + QByteArray("\1", 1) + QByteArray("\x7f", 1) +
                                QByteArray(7, '\xff') + QByteArray("\1", 1)))

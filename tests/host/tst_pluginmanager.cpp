@@ -15,10 +15,10 @@ const QString kFixtureDir = QStringLiteral(HOST_FIXTURE_DIR);
 
 PluginSpec *specForFile(const QString &fileName)
 {
-    const QList<PluginSpec *> specs = PluginManager::instance()->plugins();
-    for (PluginSpec *spec : specs)
-        if (QFileInfo(spec->filePath()).fileName() == fileName)
-            return spec;
+    const QList<PluginSpec *> pluginInfos = PluginManager::instance()->plugins();
+    for (PluginSpec *pluginInfo : pluginInfos)
+        if (QFileInfo(pluginInfo->filePath()).fileName() == fileName)
+            return pluginInfo;
     return nullptr;
 }
 
@@ -71,11 +71,11 @@ void TestPluginManager::loadsEveryLibraryOfTheFolderInNameOrder()
     // One warning for each fixture that fails, naming it.
     TestSupport::expectWarning(
         QRegularExpression(QStringLiteral("^plugin failed: .*hostfixture_")));
-    const QList<PluginSpec *> specs = PluginManager::instance()->loadPlugins(kFixtureDir);
+    const QList<PluginSpec *> pluginInfos = PluginManager::instance()->loadPlugins(kFixtureDir);
 
     QStringList files;
-    for (const PluginSpec *spec : specs)
-        files << QFileInfo(spec->filePath()).fileName();
+    for (const PluginSpec *pluginInfo : pluginInfos)
+        files << QFileInfo(pluginInfo->filePath()).fileName();
     // README.txt is not a library and is skipped.
     const QStringList expected{
         libraryFile("hostfixture_badversion"), libraryFile("hostfixture_failinit"),
@@ -121,33 +121,33 @@ void TestPluginManager::refusesBrokenPlugins()
     QFETCH(QString, error);
     QFETCH(bool, hasRoot);
 
-    PluginSpec *spec = specForFile(file);
-    QVERIFY(spec);
-    QCOMPARE(int(spec->state()), state);
-    QVERIFY(spec->hasError());
+    PluginSpec *pluginInfo = specForFile(file);
+    QVERIFY(pluginInfo);
+    QCOMPARE(int(pluginInfo->state()), state);
+    QVERIFY(pluginInfo->hasError());
     // The text says which library and what is wrong with it.
-    QVERIFY2(spec->errorString().contains(file), qPrintable(spec->errorString()));
-    QVERIFY2(spec->errorString().contains(error), qPrintable(spec->errorString()));
-    QCOMPARE(spec->plugin() != nullptr, hasRoot);
+    QVERIFY2(pluginInfo->errorString().contains(file), qPrintable(pluginInfo->errorString()));
+    QVERIFY2(pluginInfo->errorString().contains(error), qPrintable(pluginInfo->errorString()));
+    QCOMPARE(pluginInfo->plugin() != nullptr, hasRoot);
 }
 
 void TestPluginManager::runsTheGoodPlugin()
 {
-    PluginSpec *spec = specForFile(libraryFile("hostfixture_good"));
-    QVERIFY(spec);
-    QVERIFY2(!spec->hasError(), qPrintable(spec->errorString()));
-    QCOMPARE(spec->state(), PluginSpec::Running);
-    QCOMPARE(spec->name(), QStringLiteral("HostTestGood"));
-    QCOMPARE(spec->version(), QStringLiteral("1.2.3"));
-    QCOMPARE(spec->compatVersion(), QStringLiteral("1.0.0"));
-    QCOMPARE(spec->category(), QStringLiteral("Page"));
-    QCOMPARE(spec->description(), QStringLiteral("A plugin the host must load."));
-    QCOMPARE(spec->vendor(), QStringLiteral("velapp tests"));
-    QCOMPARE(spec->isRequired(), false);
-    QCOMPARE(spec->metaData().value(QStringLiteral("Url")).toString(),
+    PluginSpec *pluginInfo = specForFile(libraryFile("hostfixture_good"));
+    QVERIFY(pluginInfo);
+    QVERIFY2(!pluginInfo->hasError(), qPrintable(pluginInfo->errorString()));
+    QCOMPARE(pluginInfo->state(), PluginSpec::Running);
+    QCOMPARE(pluginInfo->name(), QStringLiteral("HostTestGood"));
+    QCOMPARE(pluginInfo->version(), QStringLiteral("1.2.3"));
+    QCOMPARE(pluginInfo->compatVersion(), QStringLiteral("1.0.0"));
+    QCOMPARE(pluginInfo->category(), QStringLiteral("Page"));
+    QCOMPARE(pluginInfo->description(), QStringLiteral("A plugin the host must load."));
+    QCOMPARE(pluginInfo->vendor(), QStringLiteral("velapp tests"));
+    QCOMPARE(pluginInfo->isRequired(), false);
+    QCOMPARE(pluginInfo->metaData().value(QStringLiteral("Url")).toString(),
              QStringLiteral("https://example.invalid/good"));
 
-    IPlugin *plugin = spec->plugin();
+    IPlugin *plugin = pluginInfo->plugin();
     QVERIFY(plugin);
     QCOMPARE(plugin->property("calls").toStringList(),
              (QStringList{QStringLiteral("initialize"), QStringLiteral("extensionsInitialized"),
@@ -218,13 +218,13 @@ void TestPluginManager::addsAndRemovesObjects()
 void TestPluginManager::loadingAgainChangesNothing()
 {
     PluginManager *manager = PluginManager::instance();
-    const QList<PluginSpec *> specs = manager->plugins();
+    const QList<PluginSpec *> pluginInfos = manager->plugins();
     const QList<QObject *> objects = manager->allObjects();
 
-    QCOMPARE(manager->loadPlugins(kFixtureDir), specs);
+    QCOMPARE(manager->loadPlugins(kFixtureDir), pluginInfos);
     QCOMPARE(manager->loadPlugin(kFixtureDir + QLatin1Char('/') + libraryFile("hostfixture_good")),
              specForFile(libraryFile("hostfixture_good")));
-    QCOMPARE(manager->plugins(), specs);
+    QCOMPARE(manager->plugins(), pluginInfos);
     QCOMPARE(manager->allObjects(), objects);
     QCOMPARE(specForFile(libraryFile("hostfixture_good"))
                  ->plugin()

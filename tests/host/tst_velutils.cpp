@@ -51,10 +51,10 @@ using Keys = QList<QPair<int, Qt::SortOrder>>;
 
 // Rows written as {id, cell of column 0, cell of column 1}; an invalid
 // QVariant leaves the cell out altogether.
-QList<Row> makeRows(const QList<QVariantList> &spec)
+QList<Row> makeRows(const QList<QVariantList> &rowText)
 {
     QList<Row> rows;
-    for (const QVariantList &cells : spec) {
+    for (const QVariantList &cells : rowText) {
         Row row;
         row.insert(kIdColumn, {{QStringLiteral("256"), cells.at(0)}});
         for (int c = 1; c < cells.size(); ++c)

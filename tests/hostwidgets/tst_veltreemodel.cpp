@@ -19,9 +19,9 @@ QVariantMap cell(const QVariant &user, const QVariant &display = QVariant())
 }
 
 // "key>link=text": key in column 0, link in column 1, text shown in column 2.
-Row parseRow(const QString &spec)
+Row parseRow(const QString &rowText)
 {
-    QString rest = spec;
+    QString rest = rowText;
     QString text;
     const int eq = rest.indexOf(QLatin1Char('='));
     if (eq >= 0) {
@@ -38,11 +38,11 @@ Row parseRow(const QString &spec)
     return row;
 }
 
-QList<Row> parseRows(const QString &specs)
+QList<Row> parseRows(const QString &rowTexts)
 {
     QList<Row> rows;
-    for (const QString &spec : specs.split(QLatin1Char(';'), Qt::SkipEmptyParts))
-        rows.append(parseRow(spec));
+    for (const QString &rowText : rowTexts.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        rows.append(parseRow(rowText));
     return rows;
 }
 

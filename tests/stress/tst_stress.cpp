@@ -207,10 +207,10 @@ private slots:
                                    QStringLiteral("/velapp.sqlite"));
         CBusinessDataBase::GetInstance()->loadSecurities(referenceData(&m_optionSymbols));
 
-        const QList<PluginSpec *> specs =
+        const QList<PluginSpec *> pluginInfos =
             PluginManager::instance()->loadPlugins(qEnvironmentVariable("VELAPP_PLUGIN_DIR"));
-        QCOMPARE(specs.size(), 1);
-        QVERIFY2(!specs.first()->hasError(), qPrintable(specs.first()->errorString()));
+        QCOMPARE(pluginInfos.size(), 1);
+        QVERIFY2(!pluginInfos.first()->hasError(), qPrintable(pluginInfos.first()->errorString()));
         for (QObject *descriptor : PluginManager::instance()->allObjects()) {
             if (descriptor->objectName() == QLatin1String("TQuotationWidget"))
                 m_metaId = descriptor->property("metaId").toInt();

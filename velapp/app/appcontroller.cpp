@@ -107,12 +107,12 @@ void AppController::start()
 
 void AppController::loadPlugins(const QString &dir)
 {
-    const QList<PluginSpec *> specs = PluginManager::instance()->loadPlugins(dir);
-    for (const PluginSpec *spec : specs) {
+    const QList<PluginSpec *> pluginInfos = PluginManager::instance()->loadPlugins(dir);
+    for (const PluginSpec *pluginInfo : pluginInfos) {
         // The plugin manager has warned already; the run goes on without it.
-        if (spec->hasError()) {
+        if (pluginInfo->hasError()) {
             qCInfo(lcPlugins).noquote()
-                << "plugin" << spec->filePath() << "not loaded:" << spec->errorString();
+                << "plugin" << pluginInfo->filePath() << "not loaded:" << pluginInfo->errorString();
         }
     }
     const QList<PageType> types =

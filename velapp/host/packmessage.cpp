@@ -276,16 +276,16 @@ bool readDateTime(Reader &in, QVariant *v)
         return true;
     }
     qint64 ms = 0;
-    qint8 spec = 0;
+    qint8 zoneKind = 0;
     const int at = in.pos();
-    if (!in.read(&ms, "date-time") || !in.read(&spec, "time spec"))
+    if (!in.read(&ms, "date-time") || !in.read(&zoneKind, "time basis"))
         return false;
     if (ms > kMaxAbsMSecs || ms < -kMaxAbsMSecs)
         return in.fail(QStringLiteral("date-time at byte %1 out of range").arg(at));
-    switch (spec) {
+    switch (zoneKind) {
     case Qt::LocalTime:
     case Qt::UTC:
-        *v = QVariant(QDateTime::fromMSecsSinceEpoch(ms, Qt::TimeSpec(spec)));
+        *v = QVariant(QDateTime::fromMSecsSinceEpoch(ms, Qt::TimeSpec(zoneKind)));
         return true;
     case Qt::OffsetFromUTC: {
         qint32 offset = 0;
@@ -305,7 +305,7 @@ bool readDateTime(Reader &in, QVariant *v)
         return true;
     }
     default:
-        return in.fail(QStringLiteral("unknown time spec %1 at byte %2").arg(spec).arg(at));
+        return in.fail(QStringLiteral("unknown time basis %1 at byte %2").arg(zoneKind).arg(at));
     }
 }
 

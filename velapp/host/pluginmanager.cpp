@@ -124,60 +124,60 @@ IPlugin *PluginSpec::plugin() const
 struct PluginManager::Private
 {
     PluginManager *q;
-    QList<PluginSpec *> specs;
+    QList<PluginSpec *> pluginInfos;
     mutable std::mutex poolLock;
     QList<QPointer<QObject>> pool;
 
-    bool fail(PluginSpec *spec, const QString &what)
+    bool fail(PluginSpec *pluginInfo, const QString &what)
     {
-        spec->m_error = QDir::toNativeSeparators(spec->m_filePath) % QLatin1String(": ") % what;
-        qCWarning(lcVelPlugins).noquote() << "plugin failed:" << spec->m_error;
+        pluginInfo->m_error = QDir::toNativeSeparators(pluginInfo->m_filePath) % QLatin1String(": ") % what;
+        qCWarning(lcVelPlugins).noquote() << "plugin failed:" << pluginInfo->m_error;
         return false;
     }
 
-    bool read(PluginSpec *spec);
-    bool readMetaData(PluginSpec *spec, const QJsonObject &meta);
-    bool load(PluginSpec *spec);
-    bool initialize(PluginSpec *spec);
-    bool initializeExtensions(PluginSpec *spec);
-    void stop(PluginSpec *spec);
-    void kill(PluginSpec *spec);
+    bool read(PluginSpec *pluginInfo);
+    bool readMetaData(PluginSpec *pluginInfo, const QJsonObject &meta);
+    bool load(PluginSpec *pluginInfo);
+    bool initialize(PluginSpec *pluginInfo);
+    bool initializeExtensions(PluginSpec *pluginInfo);
+    void stop(PluginSpec *pluginInfo);
+    void kill(PluginSpec *pluginInfo);
     PluginSpec *specForPath(const QString &path) const;
 };
 
-bool PluginManager::Private::read(PluginSpec *spec)
+bool PluginManager::Private::read(PluginSpec *pluginInfo)
 {
-    spec->m_loader = std::make_unique<QPluginLoader>(spec->m_filePath);
+    pluginInfo->m_loader = std::make_unique<QPluginLoader>(pluginInfo->m_filePath);
     // Reads the metadata section without loading the library.
-    const QJsonObject root = spec->m_loader->metaData();
+    const QJsonObject root = pluginInfo->m_loader->metaData();
     if (root.isEmpty())
-        return fail(spec, QObject::tr("not a Qt plugin (%1)").arg(spec->m_loader->errorString()));
+        return fail(pluginInfo, QObject::tr("not a Qt plugin (%1)").arg(pluginInfo->m_loader->errorString()));
     const QString iid = root.value(QLatin1String("IID")).toString();
     if (iid != QLatin1String(kPluginIid))
-        return fail(spec, QObject::tr("interface id is \"%1\", expected \"%2\"")
+        return fail(pluginInfo, QObject::tr("interface id is \"%1\", expected \"%2\"")
                               .arg(iid, QLatin1String(kPluginIid)));
     const QJsonValue meta = root.value(QLatin1String("MetaData"));
     if (!meta.isObject())
-        return fail(spec, QObject::tr("key \"MetaData\" is missing or not an object"));
-    if (!readMetaData(spec, meta.toObject()))
+        return fail(pluginInfo, QObject::tr("key \"MetaData\" is missing or not an object"));
+    if (!readMetaData(pluginInfo, meta.toObject()))
         return false;
-    for (const PluginSpec *other : qAsConst(specs)) {
-        if (other != spec && other->m_state != PluginSpec::Deleted &&
-            other->m_state >= PluginSpec::Read && other->m_name == spec->m_name)
-            return fail(spec, QObject::tr("a plugin named \"%1\" is already loaded from %2")
-                                  .arg(spec->m_name, QDir::toNativeSeparators(other->m_filePath)));
+    for (const PluginSpec *other : qAsConst(pluginInfos)) {
+        if (other != pluginInfo && other->m_state != PluginSpec::Deleted &&
+            other->m_state >= PluginSpec::Read && other->m_name == pluginInfo->m_name)
+            return fail(pluginInfo, QObject::tr("a plugin named \"%1\" is already loaded from %2")
+                                  .arg(pluginInfo->m_name, QDir::toNativeSeparators(other->m_filePath)));
     }
-    spec->m_state = PluginSpec::Read;
+    pluginInfo->m_state = PluginSpec::Read;
     return true;
 }
 
-bool PluginManager::Private::readMetaData(PluginSpec *spec, const QJsonObject &meta)
+bool PluginManager::Private::readMetaData(PluginSpec *pluginInfo, const QJsonObject &meta)
 {
     const auto missing = [&](const char *key) {
-        return fail(spec, QObject::tr("key \"%1\" is missing").arg(QLatin1String(key)));
+        return fail(pluginInfo, QObject::tr("key \"%1\" is missing").arg(QLatin1String(key)));
     };
     const auto mistyped = [&](const char *key, const char *expected, const QJsonValue &v) {
-        return fail(spec, QObject::tr("key \"%1\" must be %2, not %3")
+        return fail(pluginInfo, QObject::tr("key \"%1\" must be %2, not %3")
                               .arg(QLatin1String(key), QLatin1String(expected), typeName(v)));
     };
     const auto readString = [&](const char *key, QString *out) {
@@ -199,7 +199,7 @@ bool PluginManager::Private::readMetaData(PluginSpec *spec, const QJsonObject &m
             const QJsonArray array = v.toArray();
             for (int i = 0; i < array.size(); ++i)
                 if (!array.at(i).isString())
-                    return fail(spec,
+                    return fail(pluginInfo,
                                 QObject::tr("key \"%1\" must hold strings only; item %2 is %3")
                                     .arg(QLatin1String(key))
                                     .arg(i)
@@ -209,89 +209,89 @@ bool PluginManager::Private::readMetaData(PluginSpec *spec, const QJsonObject &m
     };
 
     QString copyright, url;
-    if (!readString("Name", &spec->m_name) || !readString("Version", &spec->m_version) ||
-        !readString("CompatVersion", &spec->m_compatVersion))
+    if (!readString("Name", &pluginInfo->m_name) || !readString("Version", &pluginInfo->m_version) ||
+        !readString("CompatVersion", &pluginInfo->m_compatVersion))
         return false;
-    if (spec->m_name.isEmpty())
-        return fail(spec, QObject::tr("key \"Name\" is empty"));
-    if (!isVersion(spec->m_version))
+    if (pluginInfo->m_name.isEmpty())
+        return fail(pluginInfo, QObject::tr("key \"Name\" is empty"));
+    if (!isVersion(pluginInfo->m_version))
         return fail(
-            spec,
-            QObject::tr("key \"Version\" is \"%1\", expected the form x.y.z").arg(spec->m_version));
-    if (!isVersion(spec->m_compatVersion))
-        return fail(spec, QObject::tr("key \"CompatVersion\" is \"%1\", expected the form x.y.z")
-                              .arg(spec->m_compatVersion));
-    if (compareVersions(spec->m_compatVersion, spec->m_version) > 0)
-        return fail(spec, QObject::tr("key \"CompatVersion\" (%1) is above \"Version\" (%2)")
-                              .arg(spec->m_compatVersion, spec->m_version));
+            pluginInfo,
+            QObject::tr("key \"Version\" is \"%1\", expected the form x.y.z").arg(pluginInfo->m_version));
+    if (!isVersion(pluginInfo->m_compatVersion))
+        return fail(pluginInfo, QObject::tr("key \"CompatVersion\" is \"%1\", expected the form x.y.z")
+                              .arg(pluginInfo->m_compatVersion));
+    if (compareVersions(pluginInfo->m_compatVersion, pluginInfo->m_version) > 0)
+        return fail(pluginInfo, QObject::tr("key \"CompatVersion\" (%1) is above \"Version\" (%2)")
+                              .arg(pluginInfo->m_compatVersion, pluginInfo->m_version));
     const QJsonValue required = meta.value(QLatin1String("Required"));
     if (required.isUndefined())
         return missing("Required");
     if (!required.isBool())
         return mistyped("Required", "a bool", required);
-    spec->m_required = required.toBool();
-    if (!readString("Category", &spec->m_category) ||
-        !readString("Description", &spec->m_description) ||
-        !readString("Vendor", &spec->m_vendor) || !readString("Copyright", &copyright) ||
+    pluginInfo->m_required = required.toBool();
+    if (!readString("Category", &pluginInfo->m_category) ||
+        !readString("Description", &pluginInfo->m_description) ||
+        !readString("Vendor", &pluginInfo->m_vendor) || !readString("Copyright", &copyright) ||
         !readString("Url", &url) || !checkArray("License", true) ||
         !checkArray("Dependencies", false) || !checkArray("Arguments", false))
         return false;
-    spec->m_metaData = meta;
+    pluginInfo->m_metaData = meta;
     return true;
 }
 
-bool PluginManager::Private::load(PluginSpec *spec)
+bool PluginManager::Private::load(PluginSpec *pluginInfo)
 {
-    if (spec->m_state != PluginSpec::Read)
-        return fail(spec, QObject::tr("cannot load: metadata not read"));
-    QObject *root = spec->m_loader->instance();
+    if (pluginInfo->m_state != PluginSpec::Read)
+        return fail(pluginInfo, QObject::tr("cannot load: metadata not read"));
+    QObject *root = pluginInfo->m_loader->instance();
     if (!root)
-        return fail(spec, QObject::tr("cannot load: %1").arg(spec->m_loader->errorString()));
+        return fail(pluginInfo, QObject::tr("cannot load: %1").arg(pluginInfo->m_loader->errorString()));
     IPlugin *plugin = qobject_cast<IPlugin *>(root);
     // A root that derives from IPlugin but does not list the interface id.
     if (!plugin && root->metaObject()->inherits(&IPlugin::staticMetaObject))
         plugin = static_cast<IPlugin *>(root);
     if (!plugin) {
         const QString className = QString::fromLatin1(root->metaObject()->className());
-        spec->m_loader->unload();
-        return fail(spec, QObject::tr("root object %1 is not an IPlugin").arg(className));
+        pluginInfo->m_loader->unload();
+        return fail(pluginInfo, QObject::tr("root object %1 is not an IPlugin").arg(className));
     }
-    spec->m_plugin = plugin;
-    spec->m_state = PluginSpec::Loaded;
+    pluginInfo->m_plugin = plugin;
+    pluginInfo->m_state = PluginSpec::Loaded;
     return true;
 }
 
-bool PluginManager::Private::initialize(PluginSpec *spec)
+bool PluginManager::Private::initialize(PluginSpec *pluginInfo)
 {
-    if (spec->m_state != PluginSpec::Loaded)
-        return fail(spec, QObject::tr("cannot initialize: not loaded"));
+    if (pluginInfo->m_state != PluginSpec::Loaded)
+        return fail(pluginInfo, QObject::tr("cannot initialize: not loaded"));
     QStringList arguments;
-    const QJsonArray args = spec->m_metaData.value(QLatin1String("Arguments")).toArray();
+    const QJsonArray args = pluginInfo->m_metaData.value(QLatin1String("Arguments")).toArray();
     for (const QJsonValue &v : args)
         arguments.append(v.isString() ? v.toString() : v.toVariant().toString());
     QString error;
-    const QString dllName = QFileInfo(spec->m_filePath).baseName();
-    if (!spec->m_plugin->initialize(arguments, &error, dllName))
-        return fail(spec, QObject::tr("initialize failed: %1")
+    const QString dllName = QFileInfo(pluginInfo->m_filePath).baseName();
+    if (!pluginInfo->m_plugin->initialize(arguments, &error, dllName))
+        return fail(pluginInfo, QObject::tr("initialize failed: %1")
                               .arg(error.isEmpty() ? QObject::tr("no reason given") : error));
-    spec->m_state = PluginSpec::Initialized;
+    pluginInfo->m_state = PluginSpec::Initialized;
     return true;
 }
 
-bool PluginManager::Private::initializeExtensions(PluginSpec *spec)
+bool PluginManager::Private::initializeExtensions(PluginSpec *pluginInfo)
 {
-    if (spec->m_state != PluginSpec::Initialized)
-        return fail(spec, QObject::tr("cannot run: not initialized"));
-    spec->m_plugin->extensionsInitialized();
-    spec->m_state = PluginSpec::Running;
+    if (pluginInfo->m_state != PluginSpec::Initialized)
+        return fail(pluginInfo, QObject::tr("cannot run: not initialized"));
+    pluginInfo->m_plugin->extensionsInitialized();
+    pluginInfo->m_state = PluginSpec::Running;
     return true;
 }
 
-void PluginManager::Private::stop(PluginSpec *spec)
+void PluginManager::Private::stop(PluginSpec *pluginInfo)
 {
-    if (spec->m_state != PluginSpec::Running && spec->m_state != PluginSpec::Initialized)
+    if (pluginInfo->m_state != PluginSpec::Running && pluginInfo->m_state != PluginSpec::Initialized)
         return;
-    IPlugin *plugin = spec->m_plugin;
+    IPlugin *plugin = pluginInfo->m_plugin;
     // Connected before the call: a plugin may report at once.
     QEventLoop loop;
     bool finished = false;
@@ -305,29 +305,29 @@ void PluginManager::Private::stop(PluginSpec *spec)
         loop.exec();
         if (!finished)
             qCWarning(lcVelPlugins).noquote()
-                << spec->m_name << "did not finish its asynchronous shutdown in time";
+                << pluginInfo->m_name << "did not finish its asynchronous shutdown in time";
     }
     QObject::disconnect(connection);
-    spec->m_state = PluginSpec::Stopped;
+    pluginInfo->m_state = PluginSpec::Stopped;
 }
 
-void PluginManager::Private::kill(PluginSpec *spec)
+void PluginManager::Private::kill(PluginSpec *pluginInfo)
 {
-    if (spec->m_state < PluginSpec::Loaded || spec->m_state == PluginSpec::Deleted)
+    if (pluginInfo->m_state < PluginSpec::Loaded || pluginInfo->m_state == PluginSpec::Deleted)
         return;
-    delete spec->m_plugin;
-    spec->m_plugin = nullptr;
-    if (!spec->m_loader->unload())
+    delete pluginInfo->m_plugin;
+    pluginInfo->m_plugin = nullptr;
+    if (!pluginInfo->m_loader->unload())
         qCDebug(lcVelPlugins).noquote()
-            << "unload" << spec->m_filePath << ":" << spec->m_loader->errorString();
-    spec->m_state = PluginSpec::Deleted;
+            << "unload" << pluginInfo->m_filePath << ":" << pluginInfo->m_loader->errorString();
+    pluginInfo->m_state = PluginSpec::Deleted;
 }
 
 PluginSpec *PluginManager::Private::specForPath(const QString &path) const
 {
-    for (PluginSpec *spec : specs)
-        if (spec->m_filePath == path && spec->m_state != PluginSpec::Deleted)
-            return spec;
+    for (PluginSpec *pluginInfo : pluginInfos)
+        if (pluginInfo->m_filePath == path && pluginInfo->m_state != PluginSpec::Deleted)
+            return pluginInfo;
     return nullptr;
 }
 
@@ -349,7 +349,7 @@ PluginManager::PluginManager()
 
 PluginManager::~PluginManager()
 {
-    qDeleteAll(d->specs);
+    qDeleteAll(d->pluginInfos);
 }
 
 QList<PluginSpec *> PluginManager::loadPlugins(const QString &dir)
@@ -371,22 +371,22 @@ QList<PluginSpec *> PluginManager::loadPlugins(const QString &dir)
             loaded.append(known);
             continue;
         }
-        auto *spec = new PluginSpec;
-        spec->m_filePath = path;
-        d->specs.append(spec);
-        loaded.append(spec);
-        fresh.append(spec);
-        if (d->read(spec) && d->load(spec))
-            d->initialize(spec);
+        auto *pluginInfo = new PluginSpec;
+        pluginInfo->m_filePath = path;
+        d->pluginInfos.append(pluginInfo);
+        loaded.append(pluginInfo);
+        fresh.append(pluginInfo);
+        if (d->read(pluginInfo) && d->load(pluginInfo))
+            d->initialize(pluginInfo);
     }
     // Every plugin of the folder has registered its objects before any of
     // them looks for the others'.
-    for (PluginSpec *spec : qAsConst(fresh))
-        if (spec->m_state == PluginSpec::Initialized)
-            d->initializeExtensions(spec);
-    for (PluginSpec *spec : qAsConst(fresh))
-        if (spec->m_state == PluginSpec::Running)
-            spec->m_plugin->delayedInitialize();
+    for (PluginSpec *pluginInfo : qAsConst(fresh))
+        if (pluginInfo->m_state == PluginSpec::Initialized)
+            d->initializeExtensions(pluginInfo);
+    for (PluginSpec *pluginInfo : qAsConst(fresh))
+        if (pluginInfo->m_state == PluginSpec::Running)
+            pluginInfo->m_plugin->delayedInitialize();
     return loaded;
 }
 
@@ -395,17 +395,17 @@ PluginSpec *PluginManager::loadPlugin(const QString &filePath)
     const QString path = QFileInfo(filePath).absoluteFilePath();
     if (PluginSpec *existing = d->specForPath(path))
         return existing;
-    auto *spec = new PluginSpec;
-    spec->m_filePath = path;
-    d->specs.append(spec);
-    if (d->read(spec) && d->load(spec) && d->initialize(spec) && d->initializeExtensions(spec))
-        spec->m_plugin->delayedInitialize();
-    return spec;
+    auto *pluginInfo = new PluginSpec;
+    pluginInfo->m_filePath = path;
+    d->pluginInfos.append(pluginInfo);
+    if (d->read(pluginInfo) && d->load(pluginInfo) && d->initialize(pluginInfo) && d->initializeExtensions(pluginInfo))
+        pluginInfo->m_plugin->delayedInitialize();
+    return pluginInfo;
 }
 
 QList<PluginSpec *> PluginManager::plugins() const
 {
-    return d->specs;
+    return d->pluginInfos;
 }
 
 void PluginManager::addObject(QObject *obj)
@@ -471,8 +471,8 @@ QObject *PluginManager::objectById(const QString &id) const
 
 void PluginManager::shutdown()
 {
-    for (int i = d->specs.size() - 1; i >= 0; --i)
-        d->stop(d->specs.at(i));
+    for (int i = d->pluginInfos.size() - 1; i >= 0; --i)
+        d->stop(d->pluginInfos.at(i));
 
     // Pool objects may come from plugin code, so they go before the libraries.
     QList<QPointer<QObject>> pool;
@@ -488,6 +488,6 @@ void PluginManager::shutdown()
         delete pool.at(i).data();
     }
 
-    for (int i = d->specs.size() - 1; i >= 0; --i)
-        d->kill(d->specs.at(i));
+    for (int i = d->pluginInfos.size() - 1; i >= 0; --i)
+        d->kill(d->pluginInfos.at(i));
 }
