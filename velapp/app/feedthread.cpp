@@ -2,6 +2,7 @@
 
 #include "applogging.h"
 #include "businessdatamanager/businessdatainterface.h"
+#include "velutils/vellockorder.h"
 
 #include <QThread>
 
@@ -35,6 +36,11 @@ void FeedThread::start(std::unique_ptr<FeedWorker> worker)
     connect(m_thread, &QThread::started, w, &FeedWorker::start);
     // Deleted on its own thread, after its event loop ended.
     connect(m_thread, &QThread::finished, w, &QObject::deleteLater);
+    // QThread::wait() is invisible to ThreadSanitizer: mark the thread's end
+    // here and its join in stop(), so what the feed wrote counts as done.
+    connect(
+        m_thread, &QThread::finished, this, [this] { VelLockOrder::releasing(this); },
+        Qt::DirectConnection);
     m_thread->start();
 }
 
@@ -44,6 +50,7 @@ void FeedThread::stop()
         return;
     m_thread->quit();
     m_thread->wait();
+    VelLockOrder::acquired(this);
 }
 
 bool FeedThread::isRunning() const
