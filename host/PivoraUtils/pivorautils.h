@@ -28,6 +28,10 @@ public:
 class VELHOST_EXPORT PivoraBusiUtils
 {
 public:
+    // The host's one rule for a numeric field of a tick or a record: a
+    // number, or text that reads wholly as one ("0.1300", " 42 "); NaN,
+    // infinities, booleans and anything else are no number (false).
+    static bool ReadNumber(const QVariant &value, double *number);
     // "LastPrice" when above 0, else "PreClosePrice" when above 0, else 0.
     static double GetLastPriceFromTick(const QVariantMap &tick);
 };

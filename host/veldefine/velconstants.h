@@ -15,6 +15,9 @@ inline const QString ZeroPrice = QStringLiteral("0.000");
 inline const QString RoleDisplay = QStringLiteral("0");   // Qt::DisplayRole
 inline const QString RoleUser = QStringLiteral("256");    // Qt::UserRole
 inline const QString RoleUser1 = QStringLiteral("257");   // Qt::UserRole + 1
+// Quotation record kinds: option ticks and ticks of everything else (funds).
+inline const QString OptionRecord = QStringLiteral("MDOPTIONRECORD");
+inline const QString MarketRecord = QStringLiteral("MDMARKETRECORD");
 } // namespace VelConst
 
 // Bus event types shared by the host and its pages.

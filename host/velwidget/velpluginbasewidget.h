@@ -36,7 +36,6 @@ public:
     // (folder, file) pairs given with addSkinFile, in order.
     QList<QPair<QString, QString>> skinFiles() const;
 
-    void loadSkin(const QVariant &skinRoot) override;
     // Folder under which skin folders are looked up for every page; set once
     // by the application.
     static void setDefaultSkinRoot(const QString &root);
@@ -57,6 +56,9 @@ public:
     virtual void pluginGeometryMoved();
     virtual void pluginResized();
     virtual void closeByUser();
+    // After the page's own virtual operations, so that their slots keep
+    // their order in the page's table of virtual functions.
+    void loadSkin(const QVariant &skinRoot) override;
 
 signals:
     void pluginWidgetTitleChanged(const QString &title);

@@ -87,8 +87,10 @@ void TestPivoraUtils::lastPrice_data()
     QTest::newRow("missing last falls back") << QVariantMap{{preClose, 0.12}} << 0.12;
     QTest::newRow("nan last falls back") << QVariantMap{{last, nan}, {preClose, 0.12}} << 0.12;
     QTest::newRow("inf last falls back") << QVariantMap{{last, inf}, {preClose, 0.12}} << 0.12;
-    QTest::newRow("text last falls back")
-        << QVariantMap{{last, QStringLiteral("0.5")}, {preClose, 0.12}} << 0.12;
+    QTest::newRow("numeric text is read as a number")
+        << QVariantMap{{last, QStringLiteral(" 0.1300")}, {preClose, 0.12}} << 0.13;
+    QTest::newRow("text that is no number falls back")
+        << QVariantMap{{last, QStringLiteral("0.13x")}, {preClose, 0.12}} << 0.12;
     QTest::newRow("nothing usable") << QVariantMap{{last, 0.0}, {preClose, nan}} << 0.0;
     QTest::newRow("negative both") << QVariantMap{{last, -2.0}, {preClose, -1.0}} << 0.0;
     QTest::newRow("empty tick") << QVariantMap() << 0.0;

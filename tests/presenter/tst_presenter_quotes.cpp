@@ -308,7 +308,9 @@ void TestPresenterQuotes::ignoredTicks()
     QCoreApplication::processEvents();
     QCOMPARE(m_view->updates.size(), 1);
     QCOMPARE(rows(2.9, false, false).size(), 1);
-    QVERIFY(m_view->symmetryNames.isEmpty());
+    // Only the empty image of the unpriced fund reached the frame.
+    QVERIFY(!m_view->symmetryNames.isEmpty());
+    QVERIFY(!m_view->symmetryNames.contains("1.000"));
 }
 
 void TestPresenterQuotes::underlyingTick()
@@ -316,24 +318,29 @@ void TestPresenterQuotes::underlyingTick()
     startPage(false);
     publish(merged(baseTick("599999.SH"), {{"LastPrice", 9.9}}), "MDMARKETRECORD");
     publish(merged(baseTick(m_underlying), {{"LastPrice", 2.9514}}), "MDMARKETRECORD");
-    TRY_COMPARE(m_view->symmetryNames, QStringList{"2.951"}); // a fund: 3 decimals
+    // The fund had no price when subscribed: its empty image says so first.
+    TRY_COMPARE(m_view->symmetryNames, (QStringList{"0.000", "2.951"})); // a fund: 3 decimals
 }
 
 void TestPresenterQuotes::previousTickAfter_data()
 {
     QTest::addColumn<QString>("action");
     QTest::addColumn<int>("level"); // of the changed last price in the next tick
-    QTest::newRow("nothing") << "nothing" << 3;
-    QTest::newRow("filter change keeps the previous tick") << "filter" << 3;
-    QTest::newRow("choice of dates forgets it") << "dates" << 0;
-    QTest::newRow("repeated underlying event forgets it") << "repeat" << 0;
-    QTest::newRow("refresh forgets it") << "refresh" << 0;
+    QTest::addColumn<int>("updates"); // rows of the option by then
+    // Rebuilt rows are filled again from the host's image of the last tick,
+    // so the next tick blinks against the price the board shows.
+    QTest::newRow("nothing") << "nothing" << 3 << 2;
+    QTest::newRow("filter change keeps the previous tick") << "filter" << 3 << 3;
+    QTest::newRow("choice of dates: the image") << "dates" << 3 << 3;
+    QTest::newRow("repeated underlying event forgets it") << "repeat" << 0 << 2;
+    QTest::newRow("refresh: the image") << "refresh" << 3 << 3;
 }
 
 void TestPresenterQuotes::previousTickAfter()
 {
     QFETCH(QString, action);
     QFETCH(int, level);
+    QFETCH(int, updates);
     startPage(false);
     publish(baseTick(call(2.9)));
     TRY_COMPARE(rows(2.9, true, false).size(), 1);
@@ -345,8 +352,12 @@ void TestPresenterQuotes::previousTickAfter()
         m_presenter->slotRefresh();
     else if (action == "repeat")
         m_bus->send(213331, {m_bus->events().first().rows.value(0)});
+    if (updates == 3) {
+        TRY_COMPARE(rows(2.9, true, false).size(), 2);
+        QCOMPARE(ViewProbe::level(rows(2.9, true, false).last(), 2), 0);
+    }
     publish(merged(baseTick(call(2.9)), {{"LastPrice", 0.2}}));
-    TRY_COMPARE(rows(2.9, true, false).size(), 2);
+    TRY_COMPARE(rows(2.9, true, false).size(), updates);
     QCOMPARE(ViewProbe::level(rows(2.9, true, false).last(), 2), level);
     QCOMPARE(m_view->comboUnderlyings, QStringList());
 }
@@ -447,7 +458,7 @@ void TestPresenterQuotes::reloadsWhileChoosingDates()
     publish(baseTick(callSymbol(m_prefix + "b", 2.9)));
     publish(baseTick(call(2.9)));
     publish(baseTick(m_underlying), "MDMARKETRECORD"); // always shown: the sentinel
-    TRY_COMPARE(m_view->symmetryNames.size(), 1);
+    TRY_VERIFY(m_view->symmetryNames.count() > m_view->symmetryNames.count("0.000"));
     QCoreApplication::processEvents();
     QCOMPARE(m_view->updatesOf("2.900 ", m_date, false).size(), nearShown ? 1 : 0);
     QCOMPARE(m_view->updatesOf("2.900 ", m_date2, false).size(), farShown ? 1 : 0);

@@ -11,6 +11,7 @@
 #include "securitiesfile.h"
 #include "simulatorfeed.h"
 
+#include "businessdatamanager/businessdatainterface.h"
 #include "velbusinessdata/businessdatabase.h"
 #include "veldefine/velconstants.h"
 #include "velevent/eventmessage.h"
@@ -86,6 +87,11 @@ void AppController::start()
 
     m_window = std::make_unique<MainWindow>();
     m_window->setSkinRoot(skinRoot);
+    // A page opened after the load gets the start the others had from it.
+    connect(m_window.get(), &MainWindow::pageOpened, this, [this](VelPluginBaseWidget *page) {
+        if (m_baseDataLoaded)
+            sendBaseDataLoaded(page);
+    });
     m_window->show();
 
     const QString pluginDir = m_options.pluginDir.isEmpty()
@@ -138,14 +144,29 @@ void AppController::loadBaseData()
 
     m_hostPresenter = std::make_unique<VelPresenterClass>(QStringLiteral("velapp"), nullptr,
                                                           IMessageInterface::ThreadType_Main);
-    CPackMessageCommon pack;
-    pack.AddRowVaule({{QStringLiteral("loadFinish"), true}});
-    auto *event = new CEventMessageCommon;
-    event->SetSrcid(m_hostPresenter->pluginPid());
-    event->SetType(int(VelEventType::BaseDataState));
-    event->SetMsg(pack.GetPackedMsg(false));
-    m_hostPresenter->PutEvent(m_hostPresenter->pluginPid(), event);
+    m_baseDataLoaded = true;
+    sendBaseDataLoaded(nullptr);
     emit baseDataLoaded();
+}
+
+void AppController::sendBaseDataLoaded(VelPluginBaseWidget *page)
+{
+    const auto event = [this] {
+        CPackMessageCommon pack;
+        pack.AddRowVaule({{QStringLiteral("loadFinish"), true}});
+        auto *event = new CEventMessageCommon;
+        event->SetSrcid(m_hostPresenter->pluginPid());
+        event->SetType(int(VelEventType::BaseDataState));
+        event->SetMsg(pack.GetPackedMsg(false));
+        return event;
+    };
+    if (!page) {
+        m_hostPresenter->PutEvent(m_hostPresenter->pluginPid(), event());
+        return;
+    }
+    const QList<VelPresenterClass *> presenters = page->findChildren<VelPresenterClass *>();
+    for (VelPresenterClass *presenter : presenters)
+        BusinessDataInterface::SendEventTo(presenter, event());
 }
 
 void AppController::startFeed()

@@ -12,6 +12,7 @@
 
 class FeedThread;
 class MainWindow;
+class VelPluginBaseWidget;
 class VelPresenterClass;
 
 // Runs velapp: checks the input files, opens the window with its pages,
@@ -42,6 +43,8 @@ signals:
 private:
     void loadPlugins(const QString &dir);
     void loadBaseData();
+    // The base-data event; to everyone, or to a page opened after the load.
+    void sendBaseDataLoaded(VelPluginBaseWidget *page);
     void startFeed();
     void finish();
     bool writeOutputs();
@@ -54,6 +57,7 @@ private:
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<FeedThread> m_feed;
     std::unique_ptr<VelPresenterClass> m_hostPresenter;
+    bool m_baseDataLoaded = false;
     bool m_finished = false;
     int m_exitCode = 0;
 };

@@ -2,11 +2,60 @@
 #include "appoptions.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLoggingCategory>
 
 #include <cstdio>
+#include <initializer_list>
+
+#include <unistd.h>
 
 namespace {
+
+QtMessageHandler g_qtHandler = nullptr;
+
+// The offscreen platform says, for every window, what it cannot do; none of
+// it matters to a run without a screen.
+void quietPlatformHandler(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (text.startsWith(QLatin1String("This plugin does not support")))
+        return;
+    if (g_qtHandler)
+        g_qtHandler(type, context, text);
+}
+
+bool hasArgument(int argc, char *argv[], std::initializer_list<const char *> names)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        for (const char *name : names) {
+            if (arg == name || arg.startsWith(QByteArray(name) + '='))
+                return true;
+        }
+    }
+    return false;
+}
+
+// Runs that only produce files or text need no screen: without a display
+// they go offscreen rather than abort, and they get the private runtime
+// folder a desktop session would have given them.
+void prepareHeadless(int argc, char *argv[])
+{
+    const bool display = qEnvironmentVariableIsSet("DISPLAY") ||
+                         qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+    if (!display && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM") &&
+        !hasArgument(argc, argv, {"-platform", "--platform"}) &&
+        hasArgument(argc, argv, {"--print", "--dump", "--screenshot", "--actions"}))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
+        const QString dir = QDir::temp().filePath(QStringLiteral("runtime-velapp-%1").arg(getuid()));
+        if (QDir().mkpath(dir) &&
+            QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir));
+    }
+    g_qtHandler = qInstallMessageHandler(quietPlatformHandler);
+}
 
 // Errors are one line, whatever the message holds.
 void printError(const QString &message)
@@ -23,6 +72,7 @@ int main(int argc, char *argv[])
     // Pages trace every load and chain to the debug channel (megabytes a
     // minute); quiet by default, QT_LOGGING_RULES="default.debug=true" shows it.
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    prepareHeadless(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velapp"));
     QApplication::setApplicationVersion(QStringLiteral("2.0.0"));

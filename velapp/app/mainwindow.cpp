@@ -131,6 +131,7 @@ VelPluginBaseWidget *MainWindow::openPage(const PageType &type)
     if (m_tabs->count() == 1)
         m_tabs->setCurrentIndex(index);
     updateTitle();
+    emit pageOpened(page);
     return page;
 }
 

@@ -44,6 +44,10 @@ public:
     // The feed shown in the status bar; counter gives published ticks so far.
     void setFeed(const QString &description, std::function<quint64()> counter);
 
+signals:
+    // A page was created and initialised (and is in its tab).
+    void pageOpened(VelPluginBaseWidget *page);
+
 public slots:
     void refreshCurrentPage();
     void closeCurrentPage();

@@ -1,5 +1,7 @@
 #include "marketsimulator.h"
 
+#include "PivoraUtils/pivorautils.h"
+#include "veldefine/velconstants.h"
 #include "veldefine/veldefine.h"
 
 #include <algorithm>
@@ -7,8 +9,6 @@
 
 namespace {
 
-const QString kOptionKind = QStringLiteral("MDOPTIONRECORD");
-const QString kMarketKind = QStringLiteral("MDMARKETRECORD");
 constexpr int kFundStepsPerYuan = 1000; // fund prices move in 0.001
 constexpr double kPi = 3.14159265358979323846;
 
@@ -41,11 +41,11 @@ MarketSimulator::MarketSimulator(const QList<QVariantMap> &securities, const QDa
             option.isOption = true;
             option.call = record.value(Security::PutOrCall).toString() ==
                           Ostrel_Values::OptionCallOrPut::call;
-            bool ok = false;
-            option.strike = record.value(Security::StrikePrice).toDouble(&ok);
+            const bool ok = PivoraBusiUtils::ReadNumber(record.value(Security::StrikePrice),
+                                                        &option.strike);
             const QString underlying = underlyingSymbol(record);
             // An option without strike or underlying cannot be priced.
-            if (!ok || !std::isfinite(option.strike) || option.strike <= 0 || option.strike > 1e6 ||
+            if (!ok || option.strike <= 0 || option.strike > 1e6 ||
                 underlying.isEmpty()) {
                 continue;
             }
@@ -185,7 +185,7 @@ FeedTick MarketSimulator::optionTick(Instrument *option)
     }
 
     FeedTick tick;
-    tick.kind = kOptionKind;
+    tick.kind = VelConst::OptionRecord;
     QVariantMap &f = tick.fields;
     f.insert(QStringLiteral("Symbol"), option->symbol);
     f.insert(QStringLiteral("LastPrice"), option->lastPrice);
@@ -204,7 +204,7 @@ FeedTick MarketSimulator::fundTick(const Instrument &fund) const
     const Underlying &u = m_underlyings.at(fund.underlying);
     const qint64 last = OptionPricer::toSteps(u.price, kFundStepsPerYuan);
     FeedTick tick;
-    tick.kind = kMarketKind;
+    tick.kind = VelConst::MarketRecord;
     QVariantMap &f = tick.fields;
     f.insert(QStringLiteral("Symbol"), fund.symbol);
     f.insert(QStringLiteral("LastPrice"), OptionPricer::fromSteps(last, kFundStepsPerYuan));

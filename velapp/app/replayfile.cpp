@@ -1,6 +1,7 @@
 #include "replayfile.h"
 
 #include "jsontext.h"
+#include "veldefine/velconstants.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -11,9 +12,6 @@
 #include <cmath>
 
 namespace {
-
-const QString kOptionKind = QStringLiteral("MDOPTIONRECORD");
-const QString kMarketKind = QStringLiteral("MDMARKETRECORD");
 
 // Checks one non-blank line; on failure returns false with the fault only.
 bool parseLine(const QByteArray &line, qint64 previousT, ReplayTick *tick, QString *fault)
@@ -57,10 +55,10 @@ bool parseLine(const QByteArray &line, qint64 previousT, ReplayTick *tick, QStri
     }
 
     const QString kind = object.value(QStringLiteral("type")).toString();
-    if (kind != kOptionKind && kind != kMarketKind) {
+    if (kind != VelConst::OptionRecord && kind != VelConst::MarketRecord) {
         *fault =
             object.contains(QStringLiteral("type"))
-                ? QStringLiteral("\"type\" is not \"%1\" or \"%2\"").arg(kOptionKind, kMarketKind)
+                ? QStringLiteral("\"type\" is not \"%1\" or \"%2\"").arg(VelConst::OptionRecord, VelConst::MarketRecord)
                 : QStringLiteral("missing \"type\"");
         return false;
     }

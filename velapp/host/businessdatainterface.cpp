@@ -1,6 +1,7 @@
 #include "businessdatamanager/businessdatainterface.h"
 
 #include "velbus.h"
+#include "velevent/eventmessage.h"
 #include "velcorelog.h"
 #include "velwidget/velpresenterclass.h"
 
@@ -30,6 +31,15 @@ QString BusinessDataInterface::SubscribeSecurityQuotation(VelPresenterClass *pre
 void BusinessDataInterface::PublishQuotation(const QString &kind, const QVariantMap &tick)
 {
     VelBus::instance()->publishQuotation(kind, tick);
+}
+
+void BusinessDataInterface::SendEventTo(VelPresenterClass *presenter, CEventMessageCommon *event)
+{
+    if (!presenter) {
+        delete event;
+        return;
+    }
+    VelBus::instance()->sendEventTo(VelBusClient::of(presenter), event);
 }
 
 QVariantMap BusinessDataInterface::LatestQuotation(const QString &symbol)

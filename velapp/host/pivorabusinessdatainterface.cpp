@@ -1,5 +1,6 @@
 #include "PivoraBusinessDataManager/pivorabusinessdatainterface.h"
 
+#include "PivoraUtils/pivorautils.h"
 #include "velbusinessdata/businessdatabase.h"
 #include "veldefine/veldefine.h"
 
@@ -11,36 +12,12 @@ namespace {
 
 const int kMaxPrecision = 8;
 
-// An integer number, an integral double (JSON has no integers) or integer
-// text; anything else is no precision.
+// A whole number, read by the host's rule for numeric fields ("3" too);
+// anything else is no precision.
 bool precisionValue(const QVariant &value, int *out)
 {
     double number = 0.0;
-    switch (value.userType()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::Float:
-    case QMetaType::Double:
-        number = value.toDouble();
-        break;
-    case QMetaType::QString: {
-        bool ok = false;
-        const qlonglong parsed = value.toString().trimmed().toLongLong(&ok);
-        if (!ok)
-            return false;
-        number = static_cast<double>(parsed);
-        break;
-    }
-    default:
-        return false;
-    }
-    if (!std::isfinite(number) || std::floor(number) != number)
+    if (!PivoraBusiUtils::ReadNumber(value, &number) || std::floor(number) != number)
         return false;
     // Clamped as a double first: converting a huge value to int is undefined.
     *out = static_cast<int>(qBound(0.0, number, double(kMaxPrecision)));

@@ -20,26 +20,10 @@ QString plainText(double value)
     return QString::number(value, 'g', 15);
 }
 
-// Only real numbers count: text, NaN and infinities are no price.
 bool positiveNumber(const QVariant &value, double *out)
 {
-    switch (value.userType()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::Float:
-    case QMetaType::Double:
-        break;
-    default:
-        return false;
-    }
-    const double number = value.toDouble();
-    if (!std::isfinite(number) || number <= 0.0)
+    double number = 0.0;
+    if (!PivoraBusiUtils::ReadNumber(value, &number) || number <= 0.0)
         return false;
     *out = number;
     return true;
@@ -93,6 +77,38 @@ QColor PivoraUtils::DownColor()
 QColor PivoraUtils::BalanceColor()
 {
     return QColor(0xC8, 0xC8, 0xC8);
+}
+
+bool PivoraBusiUtils::ReadNumber(const QVariant &value, double *number)
+{
+    bool ok = false;
+    double result = 0.0;
+    switch (value.userType()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Float:
+    case QMetaType::Double:
+        result = value.toDouble(&ok);
+        break;
+    case QMetaType::QString:
+        result = value.toString().trimmed().toDouble(&ok);
+        break;
+    case QMetaType::QByteArray:
+        result = value.toByteArray().trimmed().toDouble(&ok);
+        break;
+    default:
+        return false;
+    }
+    if (!ok || !std::isfinite(result))
+        return false;
+    *number = result;
+    return true;
 }
 
 double PivoraBusiUtils::GetLastPriceFromTick(const QVariantMap &tick)

@@ -1,6 +1,9 @@
 #include "velbus.h"
 
 #include "velcorelog.h"
+#include "velbusinessdata/businessdatabase.h"
+#include "veldefine/velconstants.h"
+#include "veldefine/veldefine.h"
 #include "velevent/eventmessage.h"
 #include "velmsg/packmessage.h"
 #include "veltsan.h"
@@ -26,6 +29,14 @@ QEvent::Type wakeEventType()
 {
     static const int type = QEvent::registerEventType();
     return QEvent::Type(type);
+}
+
+// A security of the reference data that is no option: a fund.
+bool isFund(const QString &symbol)
+{
+    const QVariantMap record = CBusinessDataBase::GetInstance()->GetSecurityDetailsBySymbol(symbol);
+    return !record.isEmpty() && record.value(Ostrel_Fields::MDCFieldDefine::mdcSecurityType)
+                                        .toString() != Ostrel_Values::MdcSecurityType::OptionType;
 }
 
 // A feed that sends broken ticks would otherwise flood the log.
@@ -133,28 +144,35 @@ void VelBus::subscribeEvent(const std::shared_ptr<VelBusClient> &client, int typ
     client->eventTypes.insert(type);
 }
 
-// The caller learns at once what is new, but the symbols become active on the
-// bus thread, in queue order: ticks dispatched before that are summed up by
-// the initial image, ticks after it are delivered normally, so the presenter
-// sees each symbol's ticks once and in order.
+// The caller learns at once what is new, but the symbols become active and
+// get their image on the bus thread, in queue order: ticks dispatched before
+// that are summed up by the image, ticks after it are delivered normally, so
+// the presenter sees each symbol's ticks in order. A symbol already active
+// gets its image again: the caller has rebuilt rows that lost their prices.
 QStringList VelBus::subscribeSymbols(const std::shared_ptr<VelBusClient> &client,
                                      const QStringList &symbols)
 {
     QStringList added;
+    QStringList named;
+    QSet<QString> seen;
     std::lock_guard<std::mutex> locker(m_lock);
     if (client->isDetached())
         return added;
     for (const QString &symbol : symbols) {
-        if (symbol.isEmpty() || client->wantedSymbols.contains(symbol))
+        if (symbol.isEmpty() || seen.contains(symbol))
             continue;
-        client->wantedSymbols.insert(symbol);
-        added.append(symbol);
+        seen.insert(symbol);
+        named.append(symbol);
+        if (!client->wantedSymbols.contains(symbol)) {
+            client->wantedSymbols.insert(symbol);
+            added.append(symbol);
+        }
     }
-    if (!added.isEmpty()) {
+    if (!named.isEmpty()) {
         Job job;
         job.type = Job::Subscribe;
         job.client = client;
-        job.symbols = added;
+        job.symbols = named;
         enqueueLocked(job);
     }
     return added;
@@ -189,31 +207,52 @@ QVariantMap VelBus::latestQuotation(const QString &symbol) const
     return m_published.value(symbol).tick;
 }
 
-void VelBus::publishEvent(CEventMessageCommon *event, const QString &fallbackSrc)
+bool VelBus::eventJob(std::unique_ptr<CEventMessageCommon> event, const QString &fallbackSrc,
+                      Job *job)
 {
-    std::unique_ptr<CEventMessageCommon> owned(event);
-    if (!owned) {
+    if (!event) {
         qCWarning(lcVelBus).noquote() << "PutEvent from" << fallbackSrc << "without an event";
-        return;
+        return false;
     }
     bool ok = false;
-    const int type = owned->GetType().toInt(&ok);
+    const int type = event->GetType().toInt(&ok);
     if (!ok) {
         qCWarning(lcVelBus).noquote() << "PutEvent from" << fallbackSrc << ": event type"
-                                      << owned->GetType().toString() << "is not an int; dropped";
-        return;
+                                      << event->GetType().toString() << "is not an int; dropped";
+        return false;
     }
+    job->type = Job::Event;
+    job->name = event->GetSrcid().isEmpty() ? fallbackSrc : event->GetSrcid();
+    job->eventType = type;
+    job->eventMsg = event->GetMsg();
+    job->event = std::move(event);
+    return true;
+}
+
+void VelBus::publishEvent(CEventMessageCommon *event, const QString &fallbackSrc)
+{
     Job job;
-    job.type = Job::Event;
-    job.name = owned->GetSrcid().isEmpty() ? fallbackSrc : owned->GetSrcid();
-    job.eventType = type;
-    job.eventMsg = owned->GetMsg();
-    job.event = std::move(owned);
+    if (!eventJob(std::unique_ptr<CEventMessageCommon>(event), fallbackSrc, &job))
+        return;
     // The observer lock also orders the queue, so the observer sees events in
     // the order they are dispatched.
     std::lock_guard<std::mutex> observerLocker(m_observerLock);
     if (m_observer)
-        m_observer(type, job.name, job.eventMsg);
+        m_observer(job.eventType, job.name, job.eventMsg);
+    std::lock_guard<std::mutex> locker(m_lock);
+    enqueueLocked(job);
+}
+
+void VelBus::sendEventTo(const std::shared_ptr<VelBusClient> &client, CEventMessageCommon *event)
+{
+    Job job;
+    if (!eventJob(std::unique_ptr<CEventMessageCommon>(event), QStringLiteral("host"), &job) ||
+        !client)
+        return;
+    job.client = client;
+    std::lock_guard<std::mutex> observerLocker(m_observerLock);
+    if (m_observer)
+        m_observer(job.eventType, job.name, job.eventMsg);
     std::lock_guard<std::mutex> locker(m_lock);
     enqueueLocked(job);
 }
@@ -331,7 +370,7 @@ void VelBus::dispatchEvent(Job &job)
     {
         std::lock_guard<std::mutex> locker(m_lock);
         for (const auto &client : m_clients)
-            if (client->eventTypes.contains(job.eventType))
+            if (client->eventTypes.contains(job.eventType) && (!job.client || job.client == client))
                 m_targets.push_back(client);
     }
     const QVariant type(job.eventType);
@@ -342,6 +381,8 @@ void VelBus::dispatchEvent(Job &job)
     job.event.reset();
 }
 
+// A fund the market has not priced yet still gets an image, an empty tick:
+// the page then drops whatever price it showed for the fund before.
 void VelBus::dispatchSubscription(Job &job)
 {
     struct Image
@@ -356,12 +397,16 @@ void VelBus::dispatchSubscription(Job &job)
         if (job.client->isDetached())
             return;
         for (const QString &symbol : qAsConst(job.symbols)) {
-            if (job.client->activeSymbols.contains(symbol))
-                continue;
             job.client->activeSymbols.insert(symbol);
             const auto it = m_dispatched.constFind(symbol);
-            if (it != m_dispatched.constEnd() && job.client->kinds.contains(it->kind))
-                images.append({symbol, it->kind, it->packed});
+            if (it != m_dispatched.constEnd()) {
+                if (job.client->kinds.contains(it->kind))
+                    images.append({symbol, it->kind, it->packed});
+            } else if (job.client->kinds.contains(VelConst::MarketRecord) && isFund(symbol)) {
+                images.append({symbol, VelConst::MarketRecord,
+                               CPackMessageCommon::pack(
+                                   {QVariantMap{{QStringLiteral("Symbol"), symbol}}})});
+            }
         }
     }
     for (const Image &image : qAsConst(images))

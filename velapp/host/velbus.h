@@ -39,13 +39,18 @@ public:
 
     void subscribeKind(const std::shared_ptr<VelBusClient> &client, const QString &kind);
     void subscribeEvent(const std::shared_ptr<VelBusClient> &client, int type);
-    // Returns the symbols not subscribed before.
+    // Adds symbols to client's subscription and asks for their image: the
+    // latest tick of each named symbol is delivered again, subscribed before
+    // or not. Returns the symbols not subscribed before.
     QStringList subscribeSymbols(const std::shared_ptr<VelBusClient> &client,
                                  const QStringList &symbols);
 
     void publishQuotation(const QString &kind, const QVariantMap &tick);
     QVariantMap latestQuotation(const QString &symbol) const;
     void publishEvent(CEventMessageCommon *event, const QString &fallbackSrc);
+    // Delivers event to client alone (if it subscribed to the type), in queue
+    // order with everything published before; takes ownership of event.
+    void sendEventTo(const std::shared_ptr<VelBusClient> &client, CEventMessageCommon *event);
 
     void setEventObserver(EventObserver observer);
 
@@ -66,7 +71,7 @@ private:
         int eventType = 0;
         QVariant eventMsg;
         std::unique_ptr<CEventMessageCommon> event;
-        std::shared_ptr<VelBusClient> client;
+        std::shared_ptr<VelBusClient> client; // subscriber, or an event's only target
         QStringList symbols;
     };
     struct Dispatched
@@ -82,6 +87,9 @@ private:
 
     // Queues job; requires m_lock. Returns false (job untouched) once stopped.
     bool enqueueLocked(Job &job);
+    // Job for event, or false (with a warning) when it cannot be sent.
+    static bool eventJob(std::unique_ptr<CEventMessageCommon> event, const QString &fallbackSrc,
+                         Job *job);
     void drain();
     void process(Job &job);
     void dispatchQuotation(Job &job);

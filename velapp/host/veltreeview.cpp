@@ -21,6 +21,10 @@ VelTreeView::VelTreeView(QWidget *parent)
     m_view->setObjectName(QStringLiteral("velTreeView"));
     m_view->setUniformRowHeights(true);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Columns have the widths the pages give them: an indented child or a
+    // root decoration would take its room from the first column's text.
+    m_view->setIndentation(0);
+    m_view->setRootIsDecorated(false);
     m_view->setModel(m_model);
     m_view->header()->setSectionResizeMode(QHeaderView::Interactive);
     // The pages size their columns themselves; a stretched last column would
