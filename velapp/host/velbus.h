@@ -48,6 +48,9 @@ public:
     void publishEvent(CEventMessageCommon *event, const QString &fallbackSrc);
 
     void setEventObserver(EventObserver observer);
+    // Calls done on the bus thread once every job queued before it has been
+    // dispatched; dropped when the bus has stopped.
+    void afterDelivery(std::function<void()> done);
 
     bool isBusThread() const;
     // Stops the bus thread and drops what is still queued; used at exit.
@@ -59,7 +62,7 @@ private:
 
     struct Job
     {
-        enum Type { Quotation, Event, Subscribe } type;
+        enum Type { Quotation, Event, Subscribe, Barrier } type;
         QString name;   // quotation kind, or event source
         QString symbol; // quotation symbol
         QByteArray packed;
@@ -68,6 +71,7 @@ private:
         std::unique_ptr<CEventMessageCommon> event;
         std::shared_ptr<VelBusClient> client;
         QStringList symbols;
+        std::function<void()> done;
     };
     struct Dispatched
     {
