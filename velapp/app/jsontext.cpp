@@ -83,8 +83,7 @@ QString JsonText::describeType(int jsonValueType)
     }
 }
 
-bool JsonText::readFile(const QString &path, const QString &what, QByteArray *text,
-                        QString *error)
+bool JsonText::readFile(const QString &path, const QString &what, QByteArray *text, QString *error)
 {
     if (QFileInfo(path).isDir()) {
         *error = QStringLiteral("%1: is a folder, not %2").arg(path, what);
@@ -103,8 +102,8 @@ bool JsonText::readFile(const QString &path, const QString &what, QByteArray *te
     return true;
 }
 
-bool JsonText::forEachLine(const QByteArray &text, const QString &path,
-                           const LineParser &parseLine, QString *error)
+bool JsonText::forEachLine(const QByteArray &text, const QString &path, const LineParser &parseLine,
+                           QString *error)
 {
     int lineNumber = 0;
     int start = 0;
