@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class QObject;
+
 // Lets the application watch the message bus, e.g. to record every event.
 namespace VelBusObserver {
 
@@ -16,5 +18,11 @@ using EventObserver = std::function<void(int type, const QString &src, const QVa
 // publishing thread, before delivery, one call at a time and in dispatch
 // order. It must not publish events itself. An empty function removes it.
 VELHOST_EXPORT void setEventObserver(EventObserver observer);
+
+// Calls done on the application's main thread once every quotation and event
+// published before this call has been delivered, and after what the
+// presenters posted to the main thread while handling them. Not called if
+// context (a main-thread object) is gone by then or the bus has stopped.
+VELHOST_EXPORT void whenDelivered(QObject *context, std::function<void()> done);
 
 } // namespace VelBusObserver

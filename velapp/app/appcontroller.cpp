@@ -9,6 +9,7 @@
 #include "pagesnapshot.h"
 #include "replayfeed.h"
 #include "securitiesfile.h"
+#include "sessionrunner.h"
 #include "simulatorfeed.h"
 
 #include "businessdatamanager/businessdatainterface.h"
@@ -48,6 +49,7 @@ AppController::AppController(const AppOptions &options, QObject *parent)
 
 AppController::~AppController()
 {
+    m_session.reset();
     if (m_feed)
         m_feed->stop();
     m_recorder.detach();
@@ -75,6 +77,9 @@ bool AppController::prepare(QString *error)
     }
     if (!m_options.replayFile.isEmpty() &&
         !ReplayFile::load(m_options.replayFile, &m_replay, error))
+        return false;
+    if (!m_options.actionsFile.isEmpty() &&
+        !ActionsFile::load(m_options.actionsFile, &m_actions, error))
         return false;
     return true;
 }
@@ -147,6 +152,25 @@ void AppController::loadBaseData()
     m_baseDataLoaded = true;
     sendBaseDataLoaded(nullptr);
     emit baseDataLoaded();
+
+    if (m_options.actionsFile.isEmpty())
+        return;
+    // The session's clock starts with the event; a replay plays on it too.
+    m_session = std::make_unique<SessionRunner>(
+        m_actions, m_replay, m_window.get(), &m_recorder,
+        [this](const QString &path, QString *error) { return writeDump(path, error); },
+        [this](const QString &path, QString *error) { return writeScreenshot(path, error); });
+    connect(m_session.get(), &SessionRunner::actionsDone, this, &AppController::afterLastAction);
+    m_session->start();
+}
+
+void AppController::afterLastAction()
+{
+    if (m_options.quitAfterMs >= 0)
+        return;
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        QTimer::singleShot(500, this, [] { QCoreApplication::quit(); });
 }
 
 void AppController::sendBaseDataLoaded(VelPluginBaseWidget *page)
@@ -179,8 +203,13 @@ void AppController::startFeed()
         return;
     }
     if (!m_options.replayFile.isEmpty()) {
-        m_window->setFeed(
-            QStringLiteral("回放 %1").arg(QDir::toNativeSeparators(m_options.replayFile)), counter);
+        const QString description =
+            QStringLiteral("回放 %1").arg(QDir::toNativeSeparators(m_options.replayFile));
+        if (SessionRunner *session = m_session.get()) {
+            m_window->setFeed(description, [session] { return session->publishedCount(); });
+            return;
+        }
+        m_window->setFeed(description, counter);
         m_feed->start(std::make_unique<ReplayFeed>(m_replay));
         return;
     }
@@ -202,34 +231,50 @@ void AppController::finish()
         m_feed->stop();
 }
 
+bool AppController::writeDump(const QString &path, QString *error) const
+{
+    QJsonArray pageArray;
+    const QList<VelPluginBaseWidget *> pages =
+        m_window ? m_window->pages() : QList<VelPluginBaseWidget *>();
+    for (const VelPluginBaseWidget *page : pages)
+        pageArray.append(PageSnapshot::capture(page));
+    QJsonObject root;
+    root.insert(QStringLiteral("pages"), pageArray);
+    root.insert(QStringLiteral("events"), m_recorder.toJson());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(QJsonDocument(root).toJson(QJsonDocument::Indented)) < 0 || !file.commit()) {
+        *error = QStringLiteral("%1: cannot write the dump: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool AppController::writeScreenshot(const QString &path, QString *error) const
+{
+    if (!m_window || !m_window->grab().save(path)) {
+        *error = QStringLiteral("%1: cannot write the screenshot").arg(path);
+        return false;
+    }
+    return true;
+}
+
 bool AppController::writeOutputs()
 {
     bool ok = true;
-    const QList<VelPluginBaseWidget *> pages =
-        m_window ? m_window->pages() : QList<VelPluginBaseWidget *>();
-    if (!m_options.screenshotFile.isEmpty() && m_window) {
-        if (!m_window->grab().save(m_options.screenshotFile)) {
-            printLine(stderr, QStringLiteral("velapp: %1: cannot write the screenshot")
-                                  .arg(m_options.screenshotFile));
-            ok = false;
-        }
+    QString error;
+    if (!m_options.screenshotFile.isEmpty() && m_window &&
+        !writeScreenshot(m_options.screenshotFile, &error)) {
+        printLine(stderr, QStringLiteral("velapp: ") + error);
+        ok = false;
     }
-    if (!m_options.dumpFile.isEmpty()) {
-        QJsonArray pageArray;
-        for (const VelPluginBaseWidget *page : pages)
-            pageArray.append(PageSnapshot::capture(page));
-        QJsonObject root;
-        root.insert(QStringLiteral("pages"), pageArray);
-        root.insert(QStringLiteral("events"), m_recorder.toJson());
-        QSaveFile file(m_options.dumpFile);
-        if (!file.open(QIODevice::WriteOnly) ||
-            file.write(QJsonDocument(root).toJson(QJsonDocument::Indented)) < 0 || !file.commit()) {
-            printLine(stderr, QStringLiteral("velapp: %1: cannot write the dump: %2")
-                                  .arg(m_options.dumpFile, file.errorString()));
-            ok = false;
-        }
+    if (!m_options.dumpFile.isEmpty() && !writeDump(m_options.dumpFile, &error)) {
+        printLine(stderr, QStringLiteral("velapp: ") + error);
+        ok = false;
     }
     if (m_options.print) {
+        const QList<VelPluginBaseWidget *> pages =
+            m_window ? m_window->pages() : QList<VelPluginBaseWidget *>();
         QStringList boards;
         for (const VelPluginBaseWidget *page : pages)
             boards.append(BoardPrinter::format(PageSnapshot::capture(page),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "actionsfile.h"
 #include "appoptions.h"
 #include "buseventrecorder.h"
 #include "replayfile.h"
@@ -12,6 +13,7 @@
 
 class FeedThread;
 class MainWindow;
+class SessionRunner;
 class VelPluginBaseWidget;
 class VelPresenterClass;
 
@@ -48,16 +50,21 @@ private:
     void startFeed();
     void finish();
     bool writeOutputs();
+    bool writeDump(const QString &path, QString *error) const;
+    bool writeScreenshot(const QString &path, QString *error) const;
+    void afterLastAction();
     QString applicationDir() const;
 
     AppOptions m_options;
     QList<QVariantMap> m_securities;
     QList<ReplayTick> m_replay;
+    QList<SessionAction> m_actions;
     BusEventRecorder m_recorder;
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<FeedThread> m_feed;
     std::unique_ptr<VelPresenterClass> m_hostPresenter;
     bool m_baseDataLoaded = false;
+    std::unique_ptr<SessionRunner> m_session;
     bool m_finished = false;
     int m_exitCode = 0;
 };

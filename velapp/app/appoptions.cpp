@@ -82,6 +82,12 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
     const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
                                        QStringLiteral("Quits after <ms> milliseconds."),
                                        QStringLiteral("ms"));
+    const QCommandLineOption actions(
+        QStringLiteral("actions"),
+        QStringLiteral("Replays a person's session: JSON Lines of actions on the replay's clock. "
+                       "Without --quit-after, a run without a display ends 500 ms after the "
+                       "last action; with a display it goes on."),
+        QStringLiteral("file"));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Saves the window as an image on quit."),
                                         QStringLiteral("file.png"));
@@ -90,8 +96,8 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
         QStringLiteral("file.json"));
     const QCommandLineOption print(QStringLiteral("print"),
                                    QStringLiteral("Prints every page's board on quit."));
-    parser.addOptions(
-        {plugins, securities, replay, noFeed, seed, pages, quitAfter, screenshot, dump, print});
+    parser.addOptions({plugins, securities, replay, noFeed, seed, pages, quitAfter, actions,
+                       screenshot, dump, print});
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText();
@@ -154,6 +160,13 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
         !parseCount(QStringLiteral("quit-after"), parser.value(quitAfter),
                     std::numeric_limits<int>::max(), &result.quitAfterMs, message)) {
         return ParseResult::Error;
+    }
+    if (parser.isSet(actions)) {
+        result.actionsFile = parser.value(actions);
+        if (result.actionsFile.isEmpty()) {
+            *message = QStringLiteral("--actions: no file given");
+            return ParseResult::Error;
+        }
     }
     if (parser.isSet(screenshot)) {
         result.screenshotFile = parser.value(screenshot);

@@ -17,6 +17,7 @@ struct AppOptions
     quint64 seed = 0;
     int pages = 1;        // pages opened of each page type
     int quitAfterMs = -1; // -1: run until the window is closed
+    QString actionsFile;  // empty: no scripted session
     QString screenshotFile;
     QString dumpFile;
     bool print = false;

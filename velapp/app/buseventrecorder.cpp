@@ -34,6 +34,12 @@ void BusEventRecorder::record(int type, const QString &src, const QVariant &msg)
     m_events.append({type, src, msg});
 }
 
+void BusEventRecorder::recordActionError(int line, const QString &text)
+{
+    std::lock_guard<std::mutex> locker(m_lock);
+    m_events.append({0, text, QVariant(), qMax(1, line)});
+}
+
 int BusEventRecorder::count() const
 {
     std::lock_guard<std::mutex> locker(m_lock);
@@ -49,6 +55,12 @@ QJsonArray BusEventRecorder::toJson() const
     }
     QJsonArray result;
     for (const Event &event : qAsConst(events)) {
+        if (event.actionLine > 0) {
+            result.append(QJsonObject{{QStringLiteral("type"), QStringLiteral("action-error")},
+                                      {QStringLiteral("line"), event.actionLine},
+                                      {QStringLiteral("text"), event.src}});
+            continue;
+        }
         CUnPackMessageCommon unpack;
         unpack.SetUnPackMsg(event.msg, false);
         QJsonArray rows;

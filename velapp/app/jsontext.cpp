@@ -1,8 +1,14 @@
 #include "jsontext.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
 #include <QJsonValue>
 
 #include <algorithm>
+#include <cmath>
 
 int JsonText::lineAt(const QByteArray &text, int offset)
 {
@@ -75,4 +81,91 @@ QString JsonText::describeType(int jsonValueType)
     default:
         return QStringLiteral("nothing");
     }
+}
+
+bool JsonText::readFile(const QString &path, const QString &what, QByteArray *text, QString *error)
+{
+    if (QFileInfo(path).isDir()) {
+        *error = QStringLiteral("%1: is a folder, not %2").arg(path, what);
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1: cannot read: %2").arg(path, file.errorString());
+        return false;
+    }
+    *text = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("%1: cannot read: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool JsonText::forEachLine(const QByteArray &text, const QString &path, const LineParser &parseLine,
+                           QString *error)
+{
+    int lineNumber = 0;
+    int start = 0;
+    while (start <= text.size()) {
+        int end = text.indexOf('\n', start);
+        if (end < 0)
+            end = text.size();
+        ++lineNumber;
+        const QByteArray line = text.mid(start, end - start).trimmed();
+        start = end + 1;
+        if (line.isEmpty())
+            continue;
+        QString fault;
+        if (!parseLine(line, lineNumber, &fault)) {
+            *error = QStringLiteral("%1:%2: %3").arg(path).arg(lineNumber).arg(fault);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool JsonText::parseObject(const QByteArray &line, QJsonObject *object, QString *fault)
+{
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(line, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        *fault = QStringLiteral("not JSON: %1 at column %2")
+                     .arg(parseError.errorString())
+                     .arg(parseError.offset + 1);
+        return false;
+    }
+    if (!doc.isObject()) {
+        *fault =
+            QStringLiteral("not an object but %1")
+                .arg(doc.isArray() ? QStringLiteral("an array") : QStringLiteral("a single value"));
+        return false;
+    }
+    *object = doc.object();
+    return true;
+}
+
+bool JsonText::readOffset(const QJsonObject &object, qint64 previous, qint64 max, qint64 *t,
+                          QString *fault)
+{
+    const QJsonValue value = object.value(QStringLiteral("t"));
+    if (value.isUndefined()) {
+        *fault = QStringLiteral("missing \"t\"");
+        return false;
+    }
+    if (!value.isDouble()) {
+        *fault = QStringLiteral("\"t\" is %1, not a number").arg(describeType(value.type()));
+        return false;
+    }
+    const double ms = value.toDouble();
+    if (!std::isfinite(ms) || ms < 0 || ms > double(max)) {
+        *fault = QStringLiteral("\"t\" %1 is outside 0 to %2 milliseconds").arg(ms).arg(max);
+        return false;
+    }
+    *t = qint64(std::llround(ms));
+    if (*t < previous) {
+        *fault = QStringLiteral("\"t\" decreases from %1 to %2").arg(previous).arg(*t);
+        return false;
+    }
+    return true;
 }

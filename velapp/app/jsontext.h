@@ -3,6 +3,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
+class QJsonObject;
+
 // Positions in JSON text, for error messages that name a line.
 class JsonText
 {
@@ -14,4 +18,19 @@ public:
     static int arrayElementOffset(const QByteArray &text, int index);
     // "an object", "a number", ... for messages about the wrong shape.
     static QString describeType(int jsonValueType);
+
+    // The whole of a file; what names the kind of file in the error
+    // ("a replay file").
+    static bool readFile(const QString &path, const QString &what, QByteArray *text,
+                         QString *error);
+    // JSON Lines: calls parseLine for every non-blank line (trimmed) with its
+    // 1-based number; the first fault becomes "path:N: fault".
+    using LineParser = std::function<bool(const QByteArray &line, int number, QString *fault)>;
+    static bool forEachLine(const QByteArray &text, const QString &path,
+                            const LineParser &parseLine, QString *error);
+    // One line that must hold a JSON object.
+    static bool parseObject(const QByteArray &line, QJsonObject *object, QString *fault);
+    // The "t" of a line: milliseconds from 0 to max, not below previous.
+    static bool readOffset(const QJsonObject &object, qint64 previous, qint64 max, qint64 *t,
+                           QString *fault);
 };

@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -17,6 +18,7 @@ MainWindow::MainWindow(QWidget *parent)
     , m_tabs(new QTabWidget)
     , m_message(new QLabel)
     , m_openMenu(nullptr)
+    , m_refreshAction(nullptr)
     , m_feedLabel(new QLabel)
     , m_rateLabel(new QLabel)
     , m_rateTimer(new QTimer(this))
@@ -46,9 +48,9 @@ MainWindow::MainWindow(QWidget *parent)
     QAction *close = pageMenu->addAction(QStringLiteral("关闭当前页面(&C)"), this,
                                          &MainWindow::closeCurrentPage);
     close->setShortcut(QKeySequence::Close);
-    QAction *refresh =
+    m_refreshAction =
         pageMenu->addAction(QStringLiteral("刷新(&R)"), this, &MainWindow::refreshCurrentPage);
-    refresh->setShortcut(QKeySequence::Refresh);
+    m_refreshAction->setShortcut(QKeySequence::Refresh);
     pageMenu->addSeparator();
     QAction *quit = pageMenu->addAction(QStringLiteral("退出(&Q)"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
@@ -93,10 +95,12 @@ void MainWindow::rebuildOpenMenu()
     m_openMenu->clear();
     m_openMenu->setEnabled(!m_pageTypes.isEmpty());
     for (const PageType &type : qAsConst(m_pageTypes)) {
-        m_openMenu->addAction(m_titleByType.value(type.id, type.id), this, [this, type] {
-            if (VelPluginBaseWidget *page = openPage(type))
-                m_tabs->setCurrentWidget(page);
-        });
+        QAction *open =
+            m_openMenu->addAction(m_titleByType.value(type.id, type.id), this, [this, type] {
+                if (VelPluginBaseWidget *page = openPage(type))
+                    m_tabs->setCurrentWidget(page);
+            });
+        open->setData(type.id);
     }
 }
 
@@ -178,6 +182,26 @@ QList<VelPluginBaseWidget *> MainWindow::pages() const
 VelPluginBaseWidget *MainWindow::currentPage() const
 {
     return qobject_cast<VelPluginBaseWidget *>(m_tabs->currentWidget());
+}
+
+QTabBar *MainWindow::tabBar() const
+{
+    return m_tabs->tabBar();
+}
+
+QAction *MainWindow::refreshAction() const
+{
+    return m_refreshAction;
+}
+
+QAction *MainWindow::openAction(const QString &typeId) const
+{
+    const QList<QAction *> actions = m_openMenu->actions();
+    for (QAction *action : actions) {
+        if (action->data().toString() == typeId)
+            return action;
+    }
+    return nullptr;
 }
 
 void MainWindow::showMessage(const QString &text)

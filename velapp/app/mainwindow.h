@@ -9,8 +9,10 @@
 
 #include <functional>
 
+class QAction;
 class QLabel;
 class QMenu;
+class QTabBar;
 class QStackedWidget;
 class QTabWidget;
 class QTimer;
@@ -39,6 +41,12 @@ public:
     QList<VelPluginBaseWidget *> pages() const;
     VelPluginBaseWidget *currentPage() const;
 
+    // What a person clicks: the tabs, 刷新 and 新建页面's entry for a page
+    // type (null when the menu does not offer it).
+    QTabBar *tabBar() const;
+    QAction *refreshAction() const;
+    QAction *openAction(const QString &typeId) const;
+
     // Shown instead of the tabs when there is nothing to show.
     void showMessage(const QString &text);
     // The feed shown in the status bar; counter gives published ticks so far.
@@ -64,6 +72,7 @@ private:
     QTabWidget *m_tabs;
     QLabel *m_message;
     QMenu *m_openMenu;
+    QAction *m_refreshAction;
     QLabel *m_feedLabel;
     QLabel *m_rateLabel;
     QTimer *m_rateTimer;

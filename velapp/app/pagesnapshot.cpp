@@ -52,12 +52,40 @@ template<typename T> const T *child(const VelPluginBaseWidget *page, const char 
     return page->findChild<T *>(QLatin1String(name));
 }
 
+// The T-board's frame holds the underlying's price text for its shading;
+// read through the meta-object system so velapp needs no plugin header.
+QString underlyingPriceOf(const VelPluginBaseWidget *page)
+{
+    const QList<QObject *> children = page->findChildren<QObject *>();
+    for (QObject *object : children) {
+        if (!object->inherits("TQuotationFrame"))
+            continue;
+        QString price;
+        if (QMetaObject::invokeMethod(object, "getSymmetryShortName", Qt::DirectConnection,
+                                      Q_RETURN_ARG(QString, price)))
+            return price;
+    }
+    return QString();
+}
+
 } // namespace
+
+QString PageSnapshot::kindOf(const VelPluginBaseWidget *page)
+{
+    return page->inherits("TQuotationWidget") ? QStringLiteral("tboard")
+                                              : QStringLiteral("unknown");
+}
 
 QJsonObject PageSnapshot::capture(const VelPluginBaseWidget *page)
 {
     QJsonObject o;
     o.insert(QStringLiteral("title"), page->pluginWidgetTitle());
+    const QString kind = kindOf(page);
+    o.insert(QStringLiteral("kind"), kind);
+    if (kind == QLatin1String("tboard")) {
+        o.insert(QStringLiteral("loading"), page->loadingState() != 0);
+        o.insert(QStringLiteral("underlyingPrice"), underlyingPriceOf(page));
+    }
 
     if (const auto *category = child<QComboBox>(page, "comboBox_underlyingCategory")) {
         QJsonObject c;

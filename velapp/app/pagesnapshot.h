@@ -12,6 +12,8 @@ class VelPluginBaseWidget;
 class PageSnapshot
 {
 public:
+    // "tboard" for the T-board page, "unknown" for other plugin pages.
+    static QString kindOf(const VelPluginBaseWidget *page);
     static QJsonObject capture(const VelPluginBaseWidget *page);
     // The table's column captions, for printing.
     static QStringList columnCaptions(const VelPluginBaseWidget *page);

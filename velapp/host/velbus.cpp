@@ -263,6 +263,15 @@ void VelBus::setEventObserver(EventObserver observer)
     m_observer = std::move(observer);
 }
 
+void VelBus::afterDelivery(std::function<void()> done)
+{
+    Job job;
+    job.type = Job::Barrier;
+    job.done = std::move(done);
+    std::lock_guard<std::mutex> locker(m_lock);
+    enqueueLocked(job);
+}
+
 bool VelBus::isBusThread() const
 {
     return QThread::currentThread() == &m_thread;
@@ -341,6 +350,9 @@ void VelBus::process(Job &job)
         break;
     case Job::Subscribe:
         dispatchSubscription(job);
+        break;
+    case Job::Barrier:
+        job.done();
         break;
     }
 }

@@ -53,6 +53,9 @@ public:
     void sendEventTo(const std::shared_ptr<VelBusClient> &client, CEventMessageCommon *event);
 
     void setEventObserver(EventObserver observer);
+    // Calls done on the bus thread once every job queued before it has been
+    // dispatched; dropped when the bus has stopped.
+    void afterDelivery(std::function<void()> done);
 
     bool isBusThread() const;
     // Stops the bus thread and drops what is still queued; used at exit.
@@ -64,7 +67,7 @@ private:
 
     struct Job
     {
-        enum Type { Quotation, Event, Subscribe } type;
+        enum Type { Quotation, Event, Subscribe, Barrier } type;
         QString name;   // quotation kind, or event source
         QString symbol; // quotation symbol
         QByteArray packed;
@@ -73,6 +76,7 @@ private:
         std::unique_ptr<CEventMessageCommon> event;
         std::shared_ptr<VelBusClient> client; // subscriber, or an event's only target
         QStringList symbols;
+        std::function<void()> done;
     };
     struct Dispatched
     {

@@ -1,0 +1,216 @@
+#include "optionfixture.h"
+#include "testsupport.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+// velapp --actions: a scripted session replayed headless against a replay.
+class TestSession : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup() { VERIFY_NO_UNEXPECTED_WARNINGS(); }
+
+    void refusedBeforeAnyWindow_data();
+    void refusedBeforeAnyWindow();
+    void actionThatCannotApplyIsReported();
+    void actionsAndTicksInterleave();
+
+private:
+    struct Run
+    {
+        int exitCode = -1;
+        QStringList errLines;
+    };
+    // Runs a session of actions (one JSON object a line) on the test's chain
+    // and replay; the final dump goes to dump.json.
+    Run session(const QStringList &actions);
+    QString path(const QString &name) const { return m_dir + QLatin1Char('/') + name; }
+    static QJsonObject readJson(const QString &file);
+    static QJsonObject strikeRow(const QJsonObject &dump); // the call 2.950 of the first page
+
+    QString m_dir;
+    QString m_date = OptionFixture::day(30);
+};
+
+void TestSession::initTestCase()
+{
+    TestSupport::installWarningGuard();
+    m_dir = TestSupport::scratchDir(QStringLiteral("session"));
+    QVERIFY(QFile::exists(QStringLiteral(VELAPP_BINARY)));
+
+    QVariantMap fund = OptionFixture::fund(QStringLiteral("510050.SH"), QStringLiteral("50ETF"),
+                                           QStringLiteral("SH"));
+    fund.insert(QStringLiteral("securityID"), QStringLiteral("510050"));
+    QVariantList chain{fund};
+    for (const QVariantMap &option : OptionFixture::ladder(
+             QStringLiteral("1000"), QStringLiteral("510050"), m_date, {2.9, 2.95}))
+        chain.append(option);
+    QFile securities(path(QStringLiteral("chain.json")));
+    QVERIFY(securities.open(QIODevice::WriteOnly));
+    securities.write(QJsonDocument(QJsonArray::fromVariantList(chain)).toJson());
+
+    const QString call = OptionFixture::callSymbol(QStringLiteral("1000"), 2.95);
+    QFile replay(path(QStringLiteral("ticks.jsonl")));
+    QVERIFY(replay.open(QIODevice::WriteOnly));
+    const char *const ticks[] = {
+        R"({"t": 300, "type": "MDOPTIONRECORD", "Symbol": "%1", "LastPrice": 0.1111})",
+        R"({"t": 600, "type": "MDMARKETRECORD", "Symbol": "510050.SH", "LastPrice": 2.951})",
+        R"({"t": 800, "type": "MDOPTIONRECORD", "Symbol": "%1", "LastPrice": 0.2222})"};
+    for (const char *tick : ticks)
+        replay.write(QString::fromUtf8(tick).replace(QStringLiteral("%1"), call).toUtf8() + '\n');
+}
+
+TestSession::Run TestSession::session(const QStringList &actions)
+{
+    QFile file(path(QStringLiteral("actions.jsonl")));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(actions.join(QLatin1Char('\n')).toUtf8());
+    file.close();
+    QFile::remove(path(QStringLiteral("dump.json")));
+
+    QProcess process;
+    process.start(QStringLiteral(VELAPP_BINARY),
+                  {QStringLiteral("-platform"), QStringLiteral("offscreen"),
+                   QStringLiteral("--securities"), path(QStringLiteral("chain.json")),
+                   QStringLiteral("--replay"), path(QStringLiteral("ticks.jsonl")),
+                   QStringLiteral("--actions"), file.fileName(), QStringLiteral("--dump"),
+                   path(QStringLiteral("dump.json"))});
+    Run run;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    // Only velapp's own lines, not the offscreen platform's notices.
+    const QStringList lines = QString::fromUtf8(process.readAllStandardError()).split('\n');
+    run.errLines = lines.filter(QRegularExpression(QStringLiteral("^velapp: ")));
+    return run;
+}
+
+QJsonObject TestSession::readJson(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object()
+                                       : QJsonObject();
+}
+
+QJsonObject TestSession::strikeRow(const QJsonObject &dump)
+{
+    const QJsonObject page = dump.value("pages").toArray().at(0).toObject();
+    const QJsonObject group = page.value("rows").toArray().at(0).toObject();
+    return group.value("children").toArray().at(1).toObject().value("cells").toObject();
+}
+
+void TestSession::refusedBeforeAnyWindow_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("fault"); // a regular expression
+    const char *const rows[][3] = {
+        {"not JSON", R"({"t": 5, do})", "not JSON: .+"},
+        {"not an object", "[5]", "not an object but an array"},
+        {"unknown action", R"({"t": 5, "do": "jump"})", R"(unknown action "jump")"},
+        {"missing t", R"({"do": "quit"})", R"(missing "t")"},
+        {"t not a number", R"({"t": "5", "do": "quit"})", R"("t" is a string, not a number)"},
+        {"t going back", R"({"t": 1, "do": "quit"})", R"("t" decreases from 2 to 1)"},
+        {"missing field", R"({"t": 5, "do": "date"})", R"(missing "button")"},
+        {"button not an int", R"({"t": 5, "do": "date", "button": "2"})",
+         R"("button" is a string, not a whole number from -1 to 9)"},
+        {"page negative", R"({"t": 5, "do": "refresh", "page": -1})",
+         R"("page" is -1, not a whole number from 0 to \d+)"},
+        {"huge column", R"({"t": 5, "do": "click", "date": "x", "strike": "1", "column": 1e300})",
+         R"("column" is 1e\+300, not a whole number from 0 to 14)"},
+        {"dump into no folder", R"({"t": 5, "do": "dump", "file": "/no/x.json"})",
+         R"(the folder of "file" '/no/x.json' does not exist)"},
+    };
+    for (const auto &row : rows)
+        QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << QString::fromUtf8(row[2]);
+}
+
+void TestSession::refusedBeforeAnyWindow()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, fault);
+    const Run run = session({QStringLiteral("{\"t\": 2, \"do\": \"refresh\"}"), line});
+    QCOMPARE(run.exitCode, 2);
+    QCOMPARE(run.errLines.size(), 1);
+    const QRegularExpression expected(QStringLiteral("^velapp: .*actions\\.jsonl:2: ") + fault +
+                                      QLatin1Char('$'));
+    QVERIFY2(expected.match(run.errLines.first()).hasMatch(), qPrintable(run.errLines.first()));
+    QVERIFY(!QFile::exists(path(QStringLiteral("dump.json"))));
+}
+
+void TestSession::actionThatCannotApplyIsReported()
+{
+    const Run run = session({
+        QStringLiteral(R"({"t": 400, "do": "refresh", "page": 3})"),
+        QStringLiteral(R"({"t": 450, "do": "date", "button": 9})"),
+        QStringLiteral(R"({"t": 500, "do": "underlying", "symbol": "159919.SZ"})"),
+        QStringLiteral(R"({"t": 550, "do": "click", "date": "%1", "strike": "9.999", "column": 2})")
+            .arg(m_date),
+        QStringLiteral(R"({"t": 600, "do": "date", "button": 0})"), // applies
+    });
+    QCOMPARE(run.exitCode, 0);
+    const QStringList expected{
+        QStringLiteral("velapp: actions line 1: no page 3 (1 open)"),
+        QStringLiteral("velapp: actions line 2: date button 9 is not shown"),
+        QStringLiteral("velapp: actions line 3: no underlying 159919.SZ listed"),
+        QStringLiteral("velapp: actions line 4: no row 9.999 under %1").arg(m_date)};
+    QCOMPARE(run.errLines, expected);
+    QStringList recorded;
+    for (const QJsonValue &event :
+         readJson(path(QStringLiteral("dump.json"))).value("events").toArray()) {
+        const QJsonObject e = event.toObject();
+        if (e.value("type") == QLatin1String("action-error"))
+            recorded << QStringLiteral("velapp: actions line %1: %2")
+                            .arg(e.value("line").toInt())
+                            .arg(e.value("text").toString());
+    }
+    QCOMPARE(recorded, expected);
+}
+
+void TestSession::actionsAndTicksInterleave()
+{
+    const Run run = session({
+        QStringLiteral(R"({"t": 500, "do": "dump", "file": "%1"})").arg(path("at500.json")),
+        QStringLiteral(
+            R"({"t": 900, "do": "click", "date": "%1", "strike": " 2.950", "column": 2})")
+            .arg(m_date),
+        QStringLiteral(R"({"t": 1000, "do": "dump", "file": "%1"})").arg(path("at1000.json")),
+        QStringLiteral(R"({"t": 1100, "do": "open"})"),
+        QStringLiteral(R"({"t": 1200, "do": "quit"})"),
+    });
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.errLines.isEmpty(), qPrintable(run.errLines.join('\n')));
+
+    const QJsonObject at500 = readJson(path(QStringLiteral("at500.json")));
+    const QJsonObject at1000 = readJson(path(QStringLiteral("at1000.json")));
+    auto last = [](const QJsonObject &dump) {
+        return strikeRow(dump).value("2").toObject().value("256").toString().section("###", 0, 0);
+    };
+    QCOMPARE(last(at500), QStringLiteral("0.1111"));
+    QCOMPARE(last(at1000), QStringLiteral("0.2222"));
+    const QJsonObject page = at1000.value("pages").toArray().at(0).toObject();
+    QCOMPARE(page.value("kind").toString(), QStringLiteral("tboard"));
+    QCOMPARE(page.value("loading").toBool(true), false);
+    QCOMPARE(at500.value("pages").toArray().at(0).toObject().value("underlyingPrice").toString(),
+             QString());
+    QCOMPARE(page.value("underlyingPrice").toString(), QStringLiteral("2.951"));
+
+    // The click went through the table to the bus; the open through the menu.
+    const QJsonObject final = readJson(path(QStringLiteral("dump.json")));
+    int charts = 0;
+    for (const QJsonValue &event : final.value("events").toArray())
+        charts += event.toObject().value("type").toInt() == 213332 ? 1 : 0;
+    QCOMPARE(charts, 1);
+    QCOMPARE(final.value("pages").toArray().size(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestSession)
+#include "tst_session.moc"
