@@ -20,6 +20,7 @@ private slots:
     void refusedBeforeAnyWindow();
     void actionThatCannotApplyIsReported();
     void actionsAndTicksInterleave();
+    void quietMarketKeepsItsPrices();
 
 private:
     struct Run
@@ -47,9 +48,16 @@ void TestSession::initTestCase()
     QVariantMap fund = OptionFixture::fund(QStringLiteral("510050.SH"), QStringLiteral("50ETF"),
                                            QStringLiteral("SH"));
     fund.insert(QStringLiteral("securityID"), QStringLiteral("510050"));
-    QVariantList chain{fund};
+    // 300ETF never ticks in the replay.
+    QVariantMap quiet = OptionFixture::fund(QStringLiteral("510300.SH"), QStringLiteral("300ETF"),
+                                            QStringLiteral("SH"));
+    quiet.insert(QStringLiteral("securityID"), QStringLiteral("510300"));
+    QVariantList chain{fund, quiet};
     for (const QVariantMap &option : OptionFixture::ladder(
              QStringLiteral("1000"), QStringLiteral("510050"), m_date, {2.9, 2.95}))
+        chain.append(option);
+    for (const QVariantMap &option : OptionFixture::ladder(
+             QStringLiteral("2000"), QStringLiteral("510300"), m_date, {3.9, 4.0}))
         chain.append(option);
     QFile securities(path(QStringLiteral("chain.json")));
     QVERIFY(securities.open(QIODevice::WriteOnly));
@@ -61,7 +69,8 @@ void TestSession::initTestCase()
     const char *const ticks[] = {
         R"({"t": 300, "type": "MDOPTIONRECORD", "Symbol": "%1", "LastPrice": 0.1111})",
         R"({"t": 600, "type": "MDMARKETRECORD", "Symbol": "510050.SH", "LastPrice": 2.951})",
-        R"({"t": 800, "type": "MDOPTIONRECORD", "Symbol": "%1", "LastPrice": 0.2222})"};
+        // A number written as text reads as the number.
+        R"({"t": 800, "type": "MDOPTIONRECORD", "Symbol": "%1", "LastPrice": " 0.2222"})"};
     for (const char *tick : ticks)
         replay.write(QString::fromUtf8(tick).replace(QStringLiteral("%1"), call).toUtf8() + '\n');
 }
@@ -199,8 +208,9 @@ void TestSession::actionsAndTicksInterleave()
     const QJsonObject page = at1000.value("pages").toArray().at(0).toObject();
     QCOMPARE(page.value("kind").toString(), QStringLiteral("tboard"));
     QCOMPARE(page.value("loading").toBool(true), false);
+    // No tick of the fund yet: the page holds a zero price, which shades nothing.
     QCOMPARE(at500.value("pages").toArray().at(0).toObject().value("underlyingPrice").toString(),
-             QString());
+             QStringLiteral("0.000"));
     QCOMPARE(page.value("underlyingPrice").toString(), QStringLiteral("2.951"));
 
     // The click went through the table to the bus; the open through the menu.
@@ -210,6 +220,57 @@ void TestSession::actionsAndTicksInterleave()
         charts += event.toObject().value("type").toInt() == 213332 ? 1 : 0;
     QCOMPARE(charts, 1);
     QCOMPARE(final.value("pages").toArray().size(), 2);
+}
+
+// The replay's ticks end at 800 ms; whatever rebuilds the rows afterwards
+// must show the last prices again, and another fund must not inherit the
+// first one's price.
+void TestSession::quietMarketKeepsItsPrices()
+{
+    QStringList actions;
+    const auto act = [&](int t, const QString &json) {
+        actions << QStringLiteral(R"({"t": %1, %2})").arg(t).arg(json);
+    };
+    const auto dump = [&](int t, const QString &name) {
+        act(t, QStringLiteral(R"("do": "dump", "file": "%1")").arg(path(name)));
+    };
+    act(1000, QStringLiteral(R"("do": "date", "button": 0)"));
+    dump(1050, QStringLiteral("date.json"));
+    act(1100, QStringLiteral(R"("do": "refresh")"));
+    dump(1150, QStringLiteral("refresh.json"));
+    act(1200, QStringLiteral(R"("do": "underlying", "symbol": "510300.SH")"));
+    dump(1300, QStringLiteral("quiet.json"));
+    act(1400, QStringLiteral(R"("do": "underlying", "symbol": "510050.SH")"));
+    dump(1500, QStringLiteral("back.json"));
+    act(1600, QStringLiteral(R"("do": "open")"));
+    dump(1900, QStringLiteral("late.json"));
+    act(2000, QStringLiteral(R"("do": "quit")"));
+    const Run run = session(actions);
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.errLines.isEmpty(), qPrintable(run.errLines.join('\n')));
+
+    const auto page = [&](const QString &name, int index) {
+        return readJson(path(name)).value("pages").toArray().at(index).toObject();
+    };
+    const auto lastOfCall = [](const QJsonObject &page) {
+        const QJsonObject group = page.value("rows").toArray().at(0).toObject();
+        return group.value("children").toArray().at(1).toObject().value("cells").toObject()
+            .value("2").toObject().value("256").toString().section("###", 0, 0);
+    };
+    for (const QString &name : {"date.json", "refresh.json", "back.json"}) {
+        QCOMPARE(lastOfCall(page(name, 0)), QStringLiteral("0.2222"));
+        QCOMPARE(page(name, 0).value("underlyingPrice").toString(), QStringLiteral("2.951"));
+    }
+    const QJsonObject quiet = page(QStringLiteral("quiet.json"), 0);
+    QCOMPARE(quiet.value("underlying").toObject().value("symbol").toString(),
+             QStringLiteral("510300.SH"));
+    QCOMPARE(quiet.value("underlyingPrice").toString(), QStringLiteral("0.000"));
+
+    // A page opened late loads like the first one and ends its loading state.
+    const QJsonObject late = page(QStringLiteral("late.json"), 1);
+    QCOMPARE(late.value("loading").toBool(true), false);
+    QCOMPARE(lastOfCall(late), QStringLiteral("0.2222"));
+    QCOMPARE(late.value("underlyingPrice").toString(), QStringLiteral("2.951"));
 }
 
 QTEST_GUILESS_MAIN(TestSession)
