@@ -19,6 +19,9 @@ public:
     // Draws text into rect with the alignment flags, elided to fit, with the
     // painter's current pen.
     void drawMetricsText(QPainter *painter, const QRect &rect, int flags, const QString &text) const;
+    // font, made smaller (to 70 % at most) where text would not fit width;
+    // the base painting draws a cell's text with it rather than cut it.
+    static QFont fittingFont(const QFont &font, const QString &text, int width);
 
     void setGridColor(const QColor &color);
     QColor gridColor() const;

@@ -1,13 +1,32 @@
 #include "velwidget/velitemmodeldeletage.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QPainter>
 
 namespace {
 
 const int kTextPadding = 3;
+// Text wider than its cell is drawn smaller, down to this share of the
+// font, before it is cut: a page's column widths are fixed, and a date
+// cut to "2026…" tells nothing.
+const double kMinFontScale = 0.7;
 
 } // namespace
+
+QFont VelItemModelDeletage::fittingFont(const QFont &font, const QString &text, int width)
+{
+    const int needed = QFontMetrics(font).horizontalAdvance(text);
+    if (needed <= width || width <= 0)
+        return font;
+    const double scale = qMax(kMinFontScale, double(width) / needed);
+    QFont smaller = font;
+    if (font.pixelSize() > 0)
+        smaller.setPixelSize(qMax(1, int(font.pixelSize() * scale)));
+    else
+        smaller.setPointSizeF(font.pointSizeF() * scale * 0.98);
+    return smaller;
+}
 
 VelItemModelDeletage::VelItemModelDeletage(QObject *parent)
     : QStyledItemDelegate(parent)
@@ -21,7 +40,15 @@ void VelItemModelDeletage::paint(QPainter *painter, const QStyleOptionViewItem &
 {
     if (!painter)
         return;
-    QStyledItemDelegate::paint(painter, option, index);
+    QStyleOptionViewItem fitted = option;
+    const QString text = index.data(Qt::DisplayRole).toString();
+    if (!text.isEmpty()) {
+        const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, option.widget) + 1;
+        fitted.font = VelItemModelDeletage::fittingFont(option.font, text,
+                                                        option.rect.width() - 2 * margin);
+    }
+    QStyledItemDelegate::paint(painter, fitted, index);
     if (m_gridLineStyle == 0)
         return;
 
