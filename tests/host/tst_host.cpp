@@ -25,11 +25,11 @@ QString libraryFile(const QString &target)
     return QStringLiteral("lib") + target + QStringLiteral(".so");
 }
 
-PluginSpec *specForFile(const QString &fileName)
+PluginSpec *pluginForFile(const QString &fileName)
 {
-    for (PluginSpec *spec : PluginManager::instance()->plugins())
-        if (QFileInfo(spec->filePath()).fileName() == fileName)
-            return spec;
+    for (PluginSpec *pluginInfo : PluginManager::instance()->plugins())
+        if (QFileInfo(pluginInfo->filePath()).fileName() == fileName)
+            return pluginInfo;
     return nullptr;
 }
 
@@ -167,10 +167,10 @@ void TestHost::initTestCase()
     QVERIFY(PluginManager::instance()->loadPlugin(kFixtureDir + QLatin1Char('/') +
                                                   libraryFile(QStringLiteral("hostfixture_good"))));
     Fixture::expectWarning(QRegularExpression(QStringLiteral("^plugin failed: .*hostfixture_")));
-    const QList<PluginSpec *> specs = PluginManager::instance()->loadPlugins(kFixtureDir);
+    const QList<PluginSpec *> pluginInfos = PluginManager::instance()->loadPlugins(kFixtureDir);
     QStringList files;
-    for (const PluginSpec *spec : specs)
-        files << QFileInfo(spec->filePath()).fileName().section(QLatin1Char('_'), 1);
+    for (const PluginSpec *pluginInfo : pluginInfos)
+        files << QFileInfo(pluginInfo->filePath()).fileName().section(QLatin1Char('_'), 1);
     // In name order, README.txt skipped, the known one listed again.
     QCOMPARE(files.join(QLatin1Char(' ')),
              QStringLiteral("badversion.so failinit.so good.so missingkey.so notplugin.so "
@@ -205,18 +205,18 @@ void TestHost::pluginStates()
     QFETCH(QString, target);
     QFETCH(int, state);
     QFETCH(QString, error);
-    const PluginSpec *spec = specForFile(libraryFile(target));
-    QVERIFY(spec);
-    QCOMPARE(int(spec->state()), state);
-    QCOMPARE(spec->hasError(), !error.isEmpty());
+    const PluginSpec *pluginInfo = pluginForFile(libraryFile(target));
+    QVERIFY(pluginInfo);
+    QCOMPARE(int(pluginInfo->state()), state);
+    QCOMPARE(pluginInfo->hasError(), !error.isEmpty());
     // The text names the library and what is wrong with it.
     if (!error.isEmpty()) {
-        QVERIFY2(spec->errorString().contains(libraryFile(target)), qPrintable(spec->errorString()));
-        QVERIFY2(spec->errorString().contains(error), qPrintable(spec->errorString()));
+        QVERIFY2(pluginInfo->errorString().contains(libraryFile(target)), qPrintable(pluginInfo->errorString()));
+        QVERIFY2(pluginInfo->errorString().contains(error), qPrintable(pluginInfo->errorString()));
     } else {
-        QCOMPARE(spec->plugin()->property("calls").toStringList(),
+        QCOMPARE(pluginInfo->plugin()->property("calls").toStringList(),
                  (QStringList{"initialize", "extensionsInitialized", "delayedInitialize"}));
-        QCOMPARE(spec->plugin()->property("arguments").toStringList(),
+        QCOMPARE(pluginInfo->plugin()->property("arguments").toStringList(),
                  (QStringList{"-first", "second"}));
     }
 }
@@ -225,7 +225,7 @@ void TestHost::shutdownReleasesEveryPlugin()
 {
     PluginManager *manager = PluginManager::instance();
     QVERIFY(manager->objectById(QStringLiteral("VELApp.HostTestWidget")));
-    QCOMPARE(manager->plugins().first(), specForFile(libraryFile("hostfixture_good")));
+    QCOMPARE(manager->plugins().first(), pluginForFile(libraryFile("hostfixture_good")));
     QStringList destroyed;
     bool descriptorSawShutdown = false;
     for (QObject *obj : manager->allObjects()) {
@@ -245,16 +245,16 @@ void TestHost::shutdownReleasesEveryPlugin()
     QCOMPARE(destroyed, (QStringList{"HostTestSecond", "HostTestDescriptor"}));
     QVERIFY(descriptorSawShutdown);
     QVERIFY(manager->allObjects().isEmpty());
-    for (const PluginSpec *spec : manager->plugins()) {
-        const bool wasLoaded = spec->state() != PluginSpec::Invalid &&
-                               spec->state() != PluginSpec::Read;
+    for (const PluginSpec *pluginInfo : manager->plugins()) {
+        const bool wasLoaded = pluginInfo->state() != PluginSpec::Invalid &&
+                               pluginInfo->state() != PluginSpec::Read;
         if (wasLoaded) {
-            QVERIFY2(spec->state() == PluginSpec::Deleted, qPrintable(spec->filePath()));
-            QVERIFY(!spec->plugin());
+            QVERIFY2(pluginInfo->state() == PluginSpec::Deleted, qPrintable(pluginInfo->filePath()));
+            QVERIFY(!pluginInfo->plugin());
         }
     }
-    QCOMPARE(specForFile(libraryFile("hostfixture_good"))->state(), PluginSpec::Deleted);
-    QCOMPARE(specForFile(libraryFile("hostfixture_failinit"))->state(), PluginSpec::Deleted);
+    QCOMPARE(pluginForFile(libraryFile("hostfixture_good"))->state(), PluginSpec::Deleted);
+    QCOMPARE(pluginForFile(libraryFile("hostfixture_failinit"))->state(), PluginSpec::Deleted);
 }
 
 void TestHost::valuesSurviveRoundTrip_data()

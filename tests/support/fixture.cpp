@@ -235,11 +235,11 @@ void publishUnderlying(const QString &symbol, double last)
 
 bool loadBoardPlugin(QString *error)
 {
-    const QList<PluginSpec *> specs =
+    const QList<PluginSpec *> pluginInfos =
         PluginManager::instance()->loadPlugins(qEnvironmentVariable("VELAPP_PLUGIN_DIR"));
-    for (const PluginSpec *spec : specs) {
-        if (spec->hasError()) {
-            *error = spec->errorString();
+    for (const PluginSpec *pluginInfo : pluginInfos) {
+        if (pluginInfo->hasError()) {
+            *error = pluginInfo->errorString();
             return false;
         }
     }
