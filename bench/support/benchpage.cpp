@@ -23,6 +23,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTreeView>
 
@@ -46,6 +47,14 @@ void BenchPage::prepareProcess(bool showDebug)
     }
     if (!showDebug)
         QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
+    // Data, settings and caches of a run stay out of the user's home; removed
+    // when the process ends.
+    static QTemporaryDir home(QDir::tempPath() + QStringLiteral("/velapp-bench-XXXXXX"));
+    for (const char *name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
+        const QString dir = home.path() + QLatin1Char('/') + QString::fromLatin1(name);
+        QDir().mkpath(dir);
+        qputenv(name, QFile::encodeName(dir));
+    }
 }
 
 BenchPage::BenchPage() = default;

@@ -1,5 +1,4 @@
-#include "optionfixture.h"
-#include "testsupport.h"
+#include "fixture.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -36,34 +35,34 @@ private:
     static QJsonObject strikeRow(const QJsonObject &dump); // the call 2.950 of the first page
 
     QString m_dir;
-    QString m_date = OptionFixture::day(30);
+    QString m_date = Fixture::day(30);
 };
 
 void TestSession::initTestCase()
 {
-    TestSupport::installWarningGuard();
-    m_dir = TestSupport::scratchDir(QStringLiteral("session"));
+    Fixture::installWarningGuard();
+    m_dir = Fixture::scratchDir(QStringLiteral("session"));
     QVERIFY(QFile::exists(QStringLiteral(VELAPP_BINARY)));
 
-    QVariantMap fund = OptionFixture::fund(QStringLiteral("510050.SH"), QStringLiteral("50ETF"),
+    QVariantMap fund = Fixture::fund(QStringLiteral("510050.SH"), QStringLiteral("50ETF"),
                                            QStringLiteral("SH"));
     fund.insert(QStringLiteral("securityID"), QStringLiteral("510050"));
     // 300ETF never ticks in the replay.
-    QVariantMap quiet = OptionFixture::fund(QStringLiteral("510300.SH"), QStringLiteral("300ETF"),
+    QVariantMap quiet = Fixture::fund(QStringLiteral("510300.SH"), QStringLiteral("300ETF"),
                                             QStringLiteral("SH"));
     quiet.insert(QStringLiteral("securityID"), QStringLiteral("510300"));
     QVariantList chain{fund, quiet};
-    for (const QVariantMap &option : OptionFixture::ladder(
+    for (const QVariantMap &option : Fixture::ladder(
              QStringLiteral("1000"), QStringLiteral("510050"), m_date, {2.9, 2.95}))
         chain.append(option);
-    for (const QVariantMap &option : OptionFixture::ladder(
+    for (const QVariantMap &option : Fixture::ladder(
              QStringLiteral("2000"), QStringLiteral("510300"), m_date, {3.9, 4.0}))
         chain.append(option);
     QFile securities(path(QStringLiteral("chain.json")));
     QVERIFY(securities.open(QIODevice::WriteOnly));
     securities.write(QJsonDocument(QJsonArray::fromVariantList(chain)).toJson());
 
-    const QString call = OptionFixture::callSymbol(QStringLiteral("1000"), 2.95);
+    const QString call = Fixture::callSymbol(QStringLiteral("1000"), 2.95);
     QFile replay(path(QStringLiteral("ticks.jsonl")));
     QVERIFY(replay.open(QIODevice::WriteOnly));
     const char *const ticks[] = {
@@ -273,5 +272,5 @@ void TestSession::quietMarketKeepsItsPrices()
     QCOMPARE(late.value("underlyingPrice").toString(), QStringLiteral("2.951"));
 }
 
-QTEST_GUILESS_MAIN(TestSession)
+FIXTURE_TEST_MAIN(TestSession)
 #include "tst_session.moc"

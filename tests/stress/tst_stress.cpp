@@ -1,13 +1,7 @@
-#include "testsupport.h"
+#include "fixture.h"
 
 #include "businessdatamanager/businessdatainterface.h"
-#include "velbusinessdata/businessdatabase.h"
-#include "veldatabase/database.h"
 #include "veldefine/velconstants.h"
-#include "veldefine/veldefine.h"
-#include "velevent/eventmessage.h"
-#include "velmsg/packmessage.h"
-#include "velplugin/iplugin.h"
 #include "velplugin/pluginmanager.h"
 #include "velwidget/velpluginbasewidget.h"
 #include "velwidget/velpresenterclass.h"
@@ -24,105 +18,33 @@
 #include <QTest>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 namespace {
 
-// An event type no page subscribes to: it only marks a point in the bus's queue.
-const int kMarkerEvent = 0x7F0001;
-
+// The chains of Fixture::standardMarket(): underlying, number of dates, strikes per date.
 struct Chain
 {
     QString underlying;
-    QString post;
     QList<int> daysAhead;
-    QList<double> strikes;
+    int strikes;
 };
 
 const QList<Chain> &chains()
 {
-    static const QList<Chain> c{
-        {QStringLiteral("510050"), QStringLiteral("SH"), {20, 50}, {2.9, 2.95, 3.0}},
-        {QStringLiteral("159919"), QStringLiteral("SZ"), {35, 80, 110}, {3.5, 4.0}}};
+    static const QList<Chain> c{{QStringLiteral("510050.SH"), {20, 50}, 3},
+                                {QStringLiteral("159919.SZ"), {35, 80, 110}, 2}};
     return c;
-}
-
-QString dateAhead(int days)
-{
-    return QDate::currentDate().addDays(days).toString(QStringLiteral("yyyyMMdd"));
-}
-
-QVariantMap fund(const QString &symbol, const QString &name, const QString &post)
-{
-    return {{Ostrel_Fields::Security::symbol, symbol},
-            {Ostrel_Fields::Security::securityID, symbol.section(QLatin1Char('.'), 0, 0)},
-            {Ostrel_Fields::Security::chineseName, name},
-            {Ostrel_Fields::MDCFieldDefine::mdcSecurityType,
-             Ostrel_Values::MdcSecurityType::FundType},
-            {Ostrel_Fields::UserAccount::SymbolPost, post}};
-}
-
-// Every option of the chains, with the symbols the feeder ticks.
-QList<QVariantMap> referenceData(QStringList *optionSymbols)
-{
-    QList<QVariantMap> records{
-        fund(QStringLiteral("510050.SH"), QStringLiteral("50ETF"), QStringLiteral("SH")),
-        fund(QStringLiteral("159919.SZ"), QStringLiteral("深300ETF"), QStringLiteral("SZ"))};
-    int id = 10000001;
-    for (const Chain &chain : chains()) {
-        for (int days : chain.daysAhead) {
-            for (double strike : chain.strikes) {
-                for (const char *side : {"C", "P"}) {
-                    const QString symbol = QString::number(id) + QLatin1Char('.') + chain.post;
-                    optionSymbols->append(symbol);
-                    records.append(
-                        {{Ostrel_Fields::Security::symbol, symbol},
-                         {Ostrel_Fields::Security::securityID, QString::number(id)},
-                         {Ostrel_Fields::Security::chineseName,
-                          QString(QStringLiteral("期权") + QString::number(id))},
-                         {Ostrel_Fields::Security::underlyingSecurityID, chain.underlying},
-                         {Ostrel_Fields::Security::PutOrCall, QString::fromLatin1(side)},
-                         {Ostrel_Fields::Security::StrikeDate, dateAhead(days)},
-                         {Ostrel_Fields::Security::StrikePrice, strike},
-                         {Ostrel_Fields::MDCFieldDefine::mdcSecurityType,
-                          Ostrel_Values::MdcSecurityType::OptionType},
-                         {Ostrel_Fields::MDCFieldDefine::mdcSubSecurityType,
-                          Ostrel_Values::MdcSubSecurityType::ETFoption},
-                         {Ostrel_Fields::UserAccount::SymbolPost, chain.post}});
-                    ++id;
-                }
-            }
-        }
-    }
-    return records;
 }
 
 const Chain *chainOf(const QString &underlyingSymbol)
 {
-    for (const Chain &chain : chains()) {
-        if (underlyingSymbol == chain.underlying + QLatin1Char('.') + chain.post)
+    for (const Chain &chain : chains())
+        if (chain.underlying == underlyingSymbol)
             return &chain;
-    }
     return nullptr;
 }
-
-// Counts the markers the bus hands back on the GUI thread.
-class Marker : public VelPresenterClass
-{
-public:
-    Marker()
-        : VelPresenterClass(QStringLiteral("stress-marker"), nullptr,
-                            IMessageInterface::ThreadType_Main)
-    {
-        SubEvent(pluginPid(), QVariant(kMarkerEvent), 1);
-    }
-    void ProcEventMsg(QString, QVariant type, QVariant) override
-    {
-        if (type.toInt() == kMarkerEvent)
-            ++received;
-    }
-    int received = 0;
-};
 
 } // namespace
 
@@ -131,10 +53,8 @@ class TestStress : public QObject
     Q_OBJECT
 
 private:
-    int m_metaId = QMetaType::UnknownType;
     QList<QPointer<VelPluginBaseWidget>> m_pages;
     QStringList m_optionSymbols;
-    Marker *m_host = nullptr;
 
     static QComboBox *combo(QWidget *page, const char *name)
     {
@@ -155,75 +75,40 @@ private:
     {
         return combo(page, "comboBox_underlying")->currentData().toString();
     }
-
-    // The way velapp opens a page.
-    VelPluginBaseWidget *openPage()
+    // A presenter that leaves the bus through its base class only, taking
+    // every option's ticks.
+    std::unique_ptr<VelPresenterClass> plainPresenter()
     {
-        auto *page = qobject_cast<VelPluginBaseWidget *>(
-            static_cast<QObject *>(QMetaType::create(m_metaId)));
-        if (!page)
-            return nullptr;
-        page->setLoadingState(1);
-        page->loadSkin(
-            QString(qEnvironmentVariable("VELAPP_PLUGIN_DIR") + QStringLiteral("/../skin")));
-        page->initPluginWidget();
-        page->resize(1200, 500);
-        page->show();
-        return page;
+        auto presenter = std::make_unique<VelPresenterClass>(
+            QStringLiteral("plain"), nullptr, IMessageInterface::ThreadType_AllOnBus);
+        presenter->Sub(presenter->pluginPid(), QStringLiteral("MDOPTIONRECORD"), 1);
+        BusinessDataInterface::SubscribeSecurityQuotation(presenter.get(), m_optionSymbols, 1, 2);
+        return presenter;
     }
-
-    void putEvent(int type, const QVariantMap &row)
-    {
-        CPackMessageCommon pack;
-        pack.AddRowVaule(row);
-        auto *event = new CEventMessageCommon;
-        event->SetSrcid(m_host->pluginPid());
-        event->SetType(type);
-        event->SetMsg(pack.GetPackedMsg(false));
-        m_host->PutEvent(m_host->pluginPid(), event);
-    }
-
-    // Returns once everything put on the bus before has been delivered.
-    void settle()
-    {
-        const int before = m_host->received;
-        putEvent(kMarkerEvent, {{QStringLiteral("marker"), before}});
-        QTRY_VERIFY_WITH_TIMEOUT(m_host->received > before, 60000);
-        QCoreApplication::processEvents();
-    }
+    void settle() { QVERIFY(Fixture::settle(60000)); }
 
 private slots:
     void initTestCase()
     {
-        TestSupport::installWarningGuard();
+        Fixture::installWarningGuard();
         // This test loads the machine on purpose, so lock holds are slow
         // only because threads are preempted; a hold of seconds still counts.
         if (!qEnvironmentVariableIsSet("VELAPP_SLOW_LOCK_MS"))
             qputenv("VELAPP_SLOW_LOCK_MS", "2000");
-        // Offscreen windows cannot propagate size hints; said once per page.
-        TestSupport::expectWarning(
-            QRegularExpression(QStringLiteral("does not support propagateSizeHints")));
-        CDataBase::setDatabasePath(TestSupport::scratchDir(QStringLiteral("stress")) +
-                                   QStringLiteral("/velapp.sqlite"));
-        CBusinessDataBase::GetInstance()->loadSecurities(referenceData(&m_optionSymbols));
-
-        const QList<PluginSpec *> pluginInfos =
-            PluginManager::instance()->loadPlugins(qEnvironmentVariable("VELAPP_PLUGIN_DIR"));
-        QCOMPARE(pluginInfos.size(), 1);
-        QVERIFY2(!pluginInfos.first()->hasError(), qPrintable(pluginInfos.first()->errorString()));
-        for (QObject *descriptor : PluginManager::instance()->allObjects()) {
-            if (descriptor->objectName() == QLatin1String("TQuotationWidget"))
-                m_metaId = descriptor->property("metaId").toInt();
-        }
-        QVERIFY(m_metaId != QMetaType::UnknownType);
-        m_host = new Marker;
+        Fixture::expectWarning(QRegularExpression(QStringLiteral("propagateSizeHints")));
+        const QList<QVariantMap> market = Fixture::standardMarket();
+        for (const QVariantMap &record : market)
+            if (record.value(QStringLiteral("mdcSecurityType")) == QLatin1String("OPTION"))
+                m_optionSymbols << record.value(QStringLiteral("symbol")).toString();
+        Fixture::load(market);
+        QString error;
+        QVERIFY2(Fixture::loadBoardPlugin(&error), qPrintable(error));
     }
 
     void cleanupTestCase()
     {
         for (const auto &page : qAsConst(m_pages))
             delete page.data();
-        delete m_host;
         PluginManager::instance()->shutdown();
     }
 
@@ -275,8 +160,9 @@ private slots:
 
         QElapsedTimer elapsed;
         elapsed.start();
+        std::unique_ptr<VelPresenterClass> plain = plainPresenter();
         for (int i = 0; i < 3; ++i)
-            m_pages.append(openPage());
+            m_pages.append(Fixture::openPage());
 
         // Each closed page must be gone with its view and presenter.
         QList<QPointer<QObject>> closed;
@@ -308,7 +194,7 @@ private slots:
                 break;
             }
             case 5: // reference data loaded again
-                putEvent(VelEventType::BaseDataState, {{QStringLiteral("loadFinish"), true}});
+                Fixture::putEvent(VelEventType::BaseDataState, {{QStringLiteral("loadFinish"), true}});
                 break;
             case 6:
                 page->refreshPluginWidget();
@@ -322,7 +208,8 @@ private slots:
                     page->deleteLater();
                 else
                     delete page;
-                m_pages[p] = openPage();
+                m_pages[p] = Fixture::openPage();
+                plain = plainPresenter();
                 QVERIFY(m_pages.at(p));
                 ++opened;
                 break;
@@ -374,7 +261,7 @@ private slots:
                                      .toString(QStringLiteral("yyyy年MM月dd日"));
             QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(), 1, 30000);
             QTRY_COMPARE_WITH_TIMEOUT(model->index(0, 0).data().toString(), date, 30000);
-            QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(model->index(0, 0)), chain->strikes.size(),
+            QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(model->index(0, 0)), chain->strikes,
                                       30000);
         }
 
@@ -398,5 +285,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestStress)
+FIXTURE_TEST_MAIN(TestStress)
 #include "tst_stress.moc"

@@ -1,0 +1,470 @@
+#include "fixture.h"
+
+#include <veldatabase/database.h>
+#include <veldefine/velconstants.h>
+#include <velwidget/velpluginbasewidget.h>
+#include <velwidget/veltreemodel.h>
+#include <velwidget/veltreeview.h>
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeView>
+#include <QtTest>
+
+using namespace Fixture;
+
+namespace {
+
+const QStringList kCaptions{"买价",   "卖价",   "最新价", "涨跌幅", "涨停价",
+                            "跌停价", "持仓量", "行权价", "持仓量", "跌停价",
+                            "涨停价", "涨跌幅", "最新价", "卖价",   "买价"};
+
+// Counts the queued calls an object receives.
+class QueuedCallCounter : public QObject
+{
+public:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::MetaCall)
+            ++count;
+        return false;
+    }
+    int count = 0;
+};
+
+} // namespace
+
+// The T-board page as velapp hosts it: the plugin loaded by the plugin
+// manager, reference data in the host, ticks and events on the bus thread.
+class TestBoard : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void pageShowsTheChain();
+    void userActions_data();
+    void userActions();
+    void ticksReachTheirCells_data();
+    void ticksReachTheirCells();
+    void changedPricesBlinkAndFade();
+    void clicksPublishTheStrike_data();
+    void clicksPublishTheStrike();
+    void underlyingPriceFromItsSubscription();
+    void storedColumnHeads_data();
+    void storedColumnHeads();
+    void presenterAndFrameTalkQueued_data();
+    void presenterAndFrameTalkQueued();
+
+private:
+    QObject *frame() const { return m_page->findChild<QFrame *>(QStringLiteral("TQuotationFrame")); }
+    QObject *presenter() const { return m_page->findChild<VelPresenterClass *>(); }
+    VelTreeModel *model() const { return m_page->findChild<VelTreeView *>()->model(); }
+    template<typename T> T *child(const QString &name) const { return m_page->findChild<T *>(name); }
+    QPushButton *dateButton(int i) const { return child<QPushButton>(QStringLiteral("pushButton_%1").arg(i + 1)); }
+    // "+days strike strike ...; +days ..." of the table as shown.
+    QString layout() const;
+    QModelIndex strikeIndex(int days, const QString &strike, int column) const;
+    QString cellText(int days, const QString &strike, int column) const
+    {
+        return strikeIndex(days, strike, column).data(Qt::UserRole).toString();
+    }
+    QString symmetry() const
+    {
+        QString name;
+        QMetaObject::invokeMethod(frame(), "getSymmetryShortName", Q_RETURN_ARG(QString, name));
+        return name;
+    }
+    void openPage();
+
+    VelPluginBaseWidget *m_page = nullptr;
+    BusProbe *m_other = nullptr;
+    QString m_tag;
+    int m_case = 0;
+};
+
+void TestBoard::initTestCase()
+{
+    installWarningGuard();
+    QString error;
+    QVERIFY2(loadBoardPlugin(&error), qPrintable(error));
+}
+
+void TestBoard::init()
+{
+    expectEnvironmentNoise();
+    // Contracts of their own per test: the bus keeps every symbol's last tick.
+    m_tag = QString::number(++m_case);
+    load(standardMarket(m_tag));
+    m_other = new BusProbe(QStringLiteral("other-page"), {213331, 213332, 213334});
+}
+
+void TestBoard::cleanup()
+{
+    delete m_page;
+    m_page = nullptr;
+    QVERIFY(settle());
+    delete m_other;
+    m_other = nullptr;
+    CDataBase::GetInstance()->setPluginHeadDataInfo(QStringLiteral("ostrel_optiontquotation"),
+                                                    kCaptions);
+    VERIFY_NO_UNEXPECTED_WARNINGS();
+}
+
+void TestBoard::openPage()
+{
+    m_page = Fixture::openPage();
+    QVERIFY(m_page);
+    TRY_VERIFY(!layout().isEmpty());
+    QVERIFY(settle());
+}
+
+QString TestBoard::layout() const
+{
+    const VelTreeModel *m = model();
+    QStringList groups;
+    for (int g = 0; g < m->rowCount(); ++g) {
+        const QModelIndex group = m->index(g, 0);
+        const QDate date =
+            QDate::fromString(m->getIndexData(group, 15, Qt::UserRole).toString(), "yyyyMMdd");
+        QStringList parts{QStringLiteral("+%1").arg(QDate::currentDate().daysTo(date))};
+        for (int r = 0; r < m->rowCount(group); ++r)
+            parts << m->index(r, 7, group).data(Qt::UserRole).toString().trimmed();
+        groups << parts.join(QLatin1Char(' '));
+    }
+    return groups.join(QStringLiteral("; "));
+}
+
+QModelIndex TestBoard::strikeIndex(int days, const QString &strike, int column) const
+{
+    const VelTreeModel *m = model();
+    for (int g = 0; g < m->rowCount(); ++g) {
+        const QModelIndex group = m->index(g, 0);
+        if (m->getIndexData(group, 15, Qt::UserRole).toString() != day(days))
+            continue;
+        for (int r = 0; r < m->rowCount(group); ++r)
+            if (m->index(r, 7, group).data(Qt::UserRole).toString() == strike)
+                return m->index(r, column, group);
+    }
+    return QModelIndex();
+}
+
+void TestBoard::pageShowsTheChain()
+{
+    openPage();
+    QCOMPARE(layout(), QStringLiteral("+20 2.900 2.950 3.000; +50 2.900 2.950 3.000"));
+    auto *category = child<QComboBox>(QStringLiteral("comboBox_underlyingCategory"));
+    QCOMPARE(category->count(), 2);
+    QCOMPARE(child<QComboBox>(QStringLiteral("comboBox_underlying"))->currentData().toString(),
+             QStringLiteral("510050.SH"));
+    QVERIFY(dateButton(1)->isVisible());
+    QVERIFY(!dateButton(2)->isVisible());
+    auto *tree = m_page->findChild<QTreeView *>();
+    QVERIFY(tree->isExpanded(model()->index(1, 0)));
+    // The stored heads, and sections the user may drag.
+    QCOMPARE(model()->headList().size(), 15);
+    QCOMPARE(model()->headerData(7, Qt::Horizontal).toString(), QStringLiteral("行权价"));
+    QVERIFY(tree->header()->sectionsMovable());
+    // The skin reached the view.
+    QCOMPARE(frame()->property("upBackgroudColor").value<QColor>(), QColor(0x2a1a1a));
+    // The page told the others which underlying it shows.
+    const QList<BusProbe::Event> told = m_other->eventsOf(213331);
+    QCOMPARE(told.size(), 1);
+    QCOMPARE(told.first().src, m_page->pluginInstanceID());
+    QCOMPARE(told.first().rows.value(0).value("symbol").toString(), QStringLiteral("510050.SH"));
+    // The host's announcement of its data ends the page's loading state.
+    QCOMPARE(m_page->loadingState(), 1);
+    putEvent(VelEventType::BaseDataState, {{"loadFinish", true}});
+    TRY_COMPARE(m_page->loadingState(), 0);
+}
+
+void TestBoard::userActions_data()
+{
+    QTest::addColumn<QStringList>("actions");
+    QTest::addColumn<QString>("shown");
+    const QString both = QStringLiteral("+20 2.900 2.950 3.000; +50 2.900 2.950 3.000");
+    QTest::newRow("second date") << QStringList{"date 1"} << "+50 2.900 2.950 3.000";
+    QTest::newRow("second date, then all") << QStringList{"date 1", "all"} << both;
+    QTest::newRow("filter 1 around 2.95") << QStringList{"filter 1 2.95"} << "+20 2.900; +50 2.900";
+    QTest::newRow("filter 2 around 2.95")
+        << QStringList{"filter 2 2.95"} << "+20 2.900 2.950; +50 2.900 2.950";
+    QTest::newRow("filter 2 above every strike")
+        << QStringList{"filter 2 9.000"} << "+20 2.950 3.000; +50 2.950 3.000";
+    QTest::newRow("filter keeps the date choice")
+        << QStringList{"date 0", "filter 1 3.0"} << "+20 2.950";
+    QTest::newRow("refresh drops filter and choice")
+        << QStringList{"date 0", "filter 1 3.0", "refresh"} << both;
+    QTest::newRow("reference data loaded again")
+        << QStringList{"date 0", "loadFinish"} << both;
+    QTest::newRow("other category")
+        << QStringList{"category 1"} << "+35 3.500 4.000; +80 3.500 4.000; +110 3.500 4.000";
+    QTest::newRow("another page's underlying")
+        << QStringList{"follow 159919.SZ"} << "+35 3.500 4.000; +80 3.500 4.000; +110 3.500 4.000";
+    QTest::newRow("another page repeats ours") << QStringList{"date 1", "follow 510050.SH"}
+                                               << "+50 2.900 2.950 3.000";
+}
+
+void TestBoard::userActions()
+{
+    QFETCH(QStringList, actions);
+    QFETCH(QString, shown);
+    openPage();
+    for (const QString &action : actions) {
+        const QStringList words = action.split(QLatin1Char(' '));
+        if (words[0] == QLatin1String("date")) {
+            dateButton(words[1].toInt())->click();
+        } else if (words[0] == QLatin1String("all")) {
+            child<QPushButton>(QStringLiteral("pushButton_allDate"))->click();
+        } else if (words[0] == QLatin1String("filter")) {
+            child<QLineEdit>(QStringLiteral("lineEdit_limitNumber"))->setText(words[1]);
+            child<QLineEdit>(QStringLiteral("lineEdit_SymmetryPrice"))->setText(words[2]);
+            child<QPushButton>(QStringLiteral("pushButton"))->click();
+        } else if (words[0] == QLatin1String("refresh")) {
+            m_page->refreshPluginWidget();
+            QCOMPARE(child<QLineEdit>(QStringLiteral("lineEdit_limitNumber"))->text(), "99");
+        } else if (words[0] == QLatin1String("loadFinish")) {
+            putEvent(VelEventType::BaseDataState, {{"loadFinish", true}});
+        } else if (words[0] == QLatin1String("category")) {
+            child<QComboBox>(QStringLiteral("comboBox_underlyingCategory"))
+                ->setCurrentIndex(words[1].toInt());
+        } else if (words[0] == QLatin1String("follow")) {
+            QVariantMap announced = category(words[1].section(QLatin1Char('.'), 1));
+            announced.insert("symbol", words[1]);
+            announced.insert("price", VelConst::ZeroPrice);
+            announced.insert("nominalQty", 99);
+            m_other->send(VelEventType::UnderlyingChanged, {announced});
+        }
+        QVERIFY(settle());
+    }
+    TRY_COMPARE(layout(), shown);
+}
+
+void TestBoard::ticksReachTheirCells_data()
+{
+    QTest::addColumn<bool>("call");
+    QTest::addColumn<QVariantMap>("first");
+    QTest::addColumn<QVariantMap>("second"); // empty: no second tick
+    QTest::addColumn<QString>("cells");      // "column=text ..." after the ticks; "n=": empty
+    const QVariantMap none;
+    QTest::newRow("first tick: nothing blinks")
+        << true << none << none << "0=0.1233###0 1=0.1235###0 2=0.1234###0 3=2.83%###0 6=12345 12=";
+    QTest::newRow("put side mirrored")
+        << false << none << none << "14=0.1233###0 13=0.1235###0 12=0.1234###0 11=2.83%###0 8=12345 2=";
+    QTest::newRow("last up: last and change blink")
+        << true << none << QVariantMap{{"LastPrice", 0.1244}} << "2=0.1244###3 3=3.67%###3 0=0.1233###0";
+    QTest::newRow("change below 1e-10: no blink")
+        << true << none << QVariantMap{{"LastPrice", 0.1234 + 1e-12}} << "2=0.1234###0";
+    QTest::newRow("only the bid") << true << none << QVariantMap{{"Buy1Price", 0.123}}
+                                  << "0=0.1230###3 1=0.1235###0 2=0.1234###0";
+    QTest::newRow("limits keep four decimals")
+        << true << QVariantMap{{"MaxPx", 1.5}, {"MinPx", 0.05}} << none << "4=1.5000###0 5=0.0500###0";
+    QTest::newRow("no previous settlement: no change cell")
+        << true << QVariantMap{{"PreSettlePrice", QVariant()}} << none << "2=0.1234###0 3=";
+    QTest::newRow("NaN last falls back, infinite bid")
+        << true << QVariantMap{{"LastPrice", qQNaN()}, {"Buy1Price", qInf()}} << none
+        << "2=0.1210###0 0=--###0";
+    QTest::newRow("text where numbers belong")
+        << true << QVariantMap{{"Buy1Price", "abc"}, {"OpenInterest", "many"}} << none
+        << "0=0.0000###0 6=0";
+    QTest::newRow("huge last") << true << QVariantMap{{"LastPrice", 1e300}} << none
+                               << "2=1e+300###0";
+}
+
+void TestBoard::ticksReachTheirCells()
+{
+    QFETCH(bool, call);
+    QFETCH(QVariantMap, first);
+    QFETCH(QVariantMap, second);
+    QFETCH(QString, cells);
+    openPage();
+    const QString symbol = call ? callSymbol("a" + m_tag, 2.95) : putSymbol("a" + m_tag, 2.95);
+    const QVariantMap tick1 = tick(symbol, first);
+    publishOption(tick1);
+    if (!second.isEmpty()) {
+        QVERIFY(settle());
+        QVariantMap tick2 = tick1;
+        for (auto it = second.cbegin(); it != second.cend(); ++it)
+            tick2.insert(it.key(), it.value());
+        publishOption(tick2);
+    }
+    // A tick of another strike and one of an option not shown change nothing here.
+    publishOption(tick(callSymbol("x" + m_tag, 3.5, "SZ"), {{"LastPrice", 9.0}}));
+    QVERIFY(settle());
+    for (const QString &cell : cells.split(QLatin1Char(' '))) {
+        const int column = cell.section(QLatin1Char('='), 0, 0).toInt();
+        TRY_COMPARE(cellText(20, "2.950 ", column), cell.section(QLatin1Char('='), 1));
+    }
+    QCOMPARE(cellText(20, "2.900 ", 2), QString());
+}
+
+void TestBoard::changedPricesBlinkAndFade()
+{
+    openPage();
+    // The fading runs once the host has announced its data, as at start-up.
+    putEvent(VelEventType::BaseDataState, {{"loadFinish", true}});
+    QVERIFY(settle());
+    QStringList seen;
+    const QModelIndex last = strikeIndex(20, "2.900 ", 2);
+    connect(model(), &QAbstractItemModel::dataChanged, this,
+            [&](const QModelIndex &from) {
+                if (from == last)
+                    seen << from.data(Qt::UserRole).toString();
+            });
+    const QString symbol = callSymbol("a" + m_tag, 2.9);
+    publishOption(tick(symbol));
+    QVERIFY(settle());
+    publishOption(tick(symbol, {{"LastPrice", 0.2}}));
+    TRY_COMPARE(seen.value(seen.size() - 1), QStringLiteral("0.2000###0"));
+    // Each level in turn, the newest value kept throughout.
+    QCOMPARE(seen, (QStringList{"0.1234###0", "0.2000###3", "0.2000###2", "0.2000###1",
+                                "0.2000###0"}));
+}
+
+void TestBoard::clicksPublishTheStrike_data()
+{
+    QTest::addColumn<bool>("doubleClick");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QStringList>("sent"); // symbols of the event's rows, by side
+    QTest::newRow("click: chart of both sides") << false << 2 << 213332 << QStringList{"C", "P"};
+    QTest::newRow("double click on the call") << true << 0 << 213334 << QStringList{"C"};
+    QTest::newRow("double click on the put") << true << 14 << 213334 << QStringList{"P"};
+    QTest::newRow("double click on the strike") << true << 7 << 213334 << QStringList{};
+}
+
+void TestBoard::clicksPublishTheStrike()
+{
+    QFETCH(bool, doubleClick);
+    QFETCH(int, column);
+    QFETCH(int, type);
+    QFETCH(QStringList, sent);
+    openPage();
+    const QModelIndex index = strikeIndex(50, "3.000 ", column);
+    QVERIFY(index.isValid());
+    QVERIFY(QMetaObject::invokeMethod(frame(), doubleClick ? "slotTableItemDoubleClicked"
+                                                           : "slotClickedIndexModel",
+                                      Q_ARG(QModelIndex, index)));
+    TRY_COMPARE(m_other->eventsOf(type).size(), 1);
+    const BusProbe::Event event = m_other->eventsOf(type).first();
+    QCOMPARE(event.src, m_page->pluginInstanceID());
+    QStringList symbols;
+    for (const QVariantMap &row : event.rows)
+        symbols << row.value("symbol").toString();
+    QStringList expected;
+    for (const QString &side : sent)
+        expected << (side == "C" ? callSymbol("b" + m_tag, 3.0) : putSymbol("b" + m_tag, 3.0));
+    QCOMPARE(symbols, expected);
+    // The captions name the contracts of the strike.
+    const QString id = callSymbol("b" + m_tag, 3.0).section(QLatin1Char('.'), 0, 0);
+    TRY_COMPARE(child<QLabel>(QStringLiteral("label_Call"))->text(),
+                QStringLiteral("认购期权(%1)").arg(id));
+}
+
+void TestBoard::underlyingPriceFromItsSubscription()
+{
+    // Prices the host already holds reach a page as soon as it subscribes.
+    publishUnderlying(QStringLiteral("510050.SH"), 2.9514 + m_case / 1000.0);
+    publishUnderlying(QStringLiteral("159919.SZ"), 3.5127 + m_case / 1000.0);
+    QVERIFY(settle());
+    openPage();
+    TRY_COMPARE(symmetry(), QString::number(2.9514 + m_case / 1000.0, 'f', 3));
+    publishUnderlying(QStringLiteral("510050.SH"), 3.0);
+    TRY_COMPARE(symmetry(), QStringLiteral("3.000"));
+
+    // A load of another underlying subscribes that one.
+    QVariantMap data = category(QStringLiteral("SZ"));
+    data.insert("symbol", QStringLiteral("159919.SZ"));
+    data.insert("price", VelConst::ZeroPrice);
+    data.insert("nominalQty", 99);
+    QVERIFY(QMetaObject::invokeMethod(m_page, "signalInitOptionData", Q_ARG(QVariantMap, data)));
+    TRY_COMPARE(symmetry(), QString::number(3.5127 + m_case / 1000.0, 'f', 3));
+    TRY_COMPARE(layout(), QStringLiteral("+35 3.500 4.000; +80 3.500 4.000; +110 3.500 4.000"));
+    publishUnderlying(QStringLiteral("159919.SZ"), 3.6);
+    TRY_COMPARE(symmetry(), QStringLiteral("3.600"));
+}
+
+void TestBoard::storedColumnHeads_data()
+{
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QString>("strikeHead"); // of column 7; empty: no heads taken
+    QTest::newRow("the seeded 15") << kCaptions << "行权价";
+    QTest::newRow("15 of the user's own") << QStringList{"c0", "c1", "c2", "c3", "c4", "c5", "c6",
+                                                         "c7", "c8", "c9", "c10", "c11", "c12",
+                                                         "c13", "c14"}
+                                          << "c7";
+    QTest::newRow("14 refused") << QStringList(kCaptions.mid(0, 14)) << QString();
+    QTest::newRow("16 refused") << QStringList(kCaptions + QStringList{"extra"}) << QString();
+}
+
+void TestBoard::storedColumnHeads()
+{
+    QFETCH(QStringList, stored);
+    QFETCH(QString, strikeHead);
+    QVERIFY(CDataBase::GetInstance()->setPluginHeadDataInfo(
+        QStringLiteral("ostrel_optiontquotation"), stored));
+    openPage();
+    QCOMPARE(model()->headList().size(), strikeHead.isEmpty() ? 0 : 15);
+    QCOMPARE(model()->headerData(7, Qt::Horizontal).toString(), strikeHead);
+    // The table keeps its 15 columns either way.
+    QCOMPARE(model()->columnCount(), 15);
+}
+
+void TestBoard::presenterAndFrameTalkQueued_data()
+{
+    QTest::addColumn<bool>("fromPresenter");
+    QTest::addColumn<QByteArray>("signal");
+    for (const char *signal :
+         {"PositionListUpdate(QList<QMap<int,QVariantMap>>)", "PositionAdd(QMap<int,QVariantMap>)",
+          "PositionUpdate(QMap<int,QVariantMap>)", "quotationUpdate(QVariantMap)",
+          "signalClearTableSelection()", "signalUpdateStrikeDate(QStringList)",
+          "signalSetSymmetryShortName(QString)", "signalUpdateComboxUnderlying(QString)",
+          "signalUpdateCallPutSecurity(QVariantMap,QVariantMap)",
+          "signalBaseDataLoadQuatationFinish()"})
+        QTest::newRow(signal) << true << QByteArray(signal);
+    for (const char *signal :
+         {"signalChooseStrikeDate(QStringList)", "signalSetFilter(int,QString)",
+          "signalShowChart(QString,QString)", "signalSetUnderlying(QString,QVariantMap)",
+          "signalShowSymbol(QString,QString,int)"})
+        QTest::newRow(signal) << false << QByteArray(signal);
+}
+
+// The presenter also emits on the bus thread and the frame's slots touch
+// widgets: every call between them goes through the receiver's event queue,
+// whichever thread emits.
+void TestBoard::presenterAndFrameTalkQueued()
+{
+    QFETCH(bool, fromPresenter);
+    QFETCH(QByteArray, signal);
+    openPage();
+    QObject *sender = fromPresenter ? presenter() : frame();
+    QObject *receiver = fromPresenter ? frame() : presenter();
+    const int index = sender->metaObject()->indexOfSignal(QMetaObject::normalizedSignature(signal));
+    QVERIFY2(index >= 0, signal.constData());
+    const QMetaMethod method = sender->metaObject()->method(index);
+
+    QVector<void *> values;
+    QVector<QGenericArgument> args(10);
+    for (int i = 0; i < method.parameterCount(); ++i) {
+        const int type = method.parameterType(i);
+        values << QMetaType::create(type);
+        args[i] = QGenericArgument(QMetaType::typeName(type), values.last());
+    }
+    QueuedCallCounter counter;
+    QCoreApplication::processEvents();
+    receiver->installEventFilter(&counter);
+    QVERIFY(method.invoke(sender, Qt::DirectConnection, args[0], args[1], args[2]));
+    QCoreApplication::sendPostedEvents(receiver, QEvent::MetaCall);
+    receiver->removeEventFilter(&counter);
+    for (int i = 0; i < values.size(); ++i)
+        QMetaType::destroy(method.parameterType(i), values.at(i));
+    QCOMPARE(counter.count, 1);
+    QVERIFY(settle());
+}
+
+FIXTURE_TEST_MAIN(TestBoard)
+#include "tst_board.moc"

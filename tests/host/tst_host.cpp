@@ -1,0 +1,527 @@
+#include "fixture.h"
+
+#include <businessdatamanager/businessdatainterface.h>
+#include <velmsg/packmessage.h>
+#include <velplugin/iplugin.h>
+#include <velplugin/pluginmanager.h>
+#include <velwidget/veltreemodel.h>
+
+#include <QAbstractItemModelTester>
+#include <QDataStream>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <atomic>
+#include <cmath>
+#include <new>
+
+namespace {
+
+const QString kFixtureDir = QStringLiteral(HOST_FIXTURE_DIR);
+
+QString libraryFile(const QString &target)
+{
+    return QStringLiteral("lib") + target + QStringLiteral(".so");
+}
+
+PluginSpec *pluginForFile(const QString &fileName)
+{
+    for (PluginSpec *pluginInfo : PluginManager::instance()->plugins())
+        if (QFileInfo(pluginInfo->filePath()).fileName() == fileName)
+            return pluginInfo;
+    return nullptr;
+}
+
+// A message header (magic, version, row count) followed by body.
+QByteArray withHeader(const QByteArray &body, quint32 rows = 1)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << quint32(0x56454C4D) << quint16(1) << rows;
+    out.writeRawData(body.constData(), body.size());
+    return bytes;
+}
+
+QByteArray be32(quint32 v)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << v;
+    return bytes;
+}
+
+// One map entry "k" whose value starts with tag.
+QByteArray entryWithTag(quint8 tag)
+{
+    return be32(1) + be32(1) + QByteArray("k") + QByteArray(1, char(tag));
+}
+
+QVariant nested(int depth, bool list)
+{
+    QVariant value = 1;
+    for (int i = 0; i < depth; ++i)
+        value = list ? QVariant(QVariantList{value})
+                     : QVariant(QVariantMap{{QStringLiteral("n"), value}});
+    return value;
+}
+
+// Tree rows written "key>link=text": key in column 0, link in 1, text in 2.
+Row parseRow(const QString &text)
+{
+    const QString keys = text.section(QLatin1Char('='), 0, 0);
+    const QString shown = text.section(QLatin1Char('='), 1);
+    Row row;
+    row[0][QStringLiteral("256")] = keys.section(QLatin1Char('>'), 0, 0);
+    if (keys.contains(QLatin1Char('>')))
+        row[1][QStringLiteral("256")] = keys.section(QLatin1Char('>'), 1);
+    if (!shown.isEmpty())
+        row[2][QStringLiteral("0")] = shown;
+    return row;
+}
+
+QList<Row> parseRows(const QString &texts)
+{
+    QList<Row> rows;
+    for (const QString &text : texts.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        rows.append(parseRow(text));
+    return rows;
+}
+
+// The tree as "key=text[children] ...".
+QString dump(const QAbstractItemModel &model, const QModelIndex &parent = QModelIndex())
+{
+    QStringList parts;
+    for (int r = 0; r < model.rowCount(parent); ++r) {
+        const QModelIndex index = model.index(r, 0, parent);
+        QString part = index.data(Qt::UserRole).toString();
+        const QString text = model.index(r, 2, parent).data().toString();
+        if (!text.isEmpty())
+            part += QLatin1Char('=') + text;
+        if (model.rowCount(index) > 0)
+            part += QLatin1Char('[') + dump(model, index) + QLatin1Char(']');
+        parts.append(part);
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+// A presenter that leaves detaching to the base class, as any plain page
+// presenter may.
+class PlainPresenter : public VelPresenterClass
+{
+public:
+    explicit PlainPresenter(const QString &pid)
+        : VelPresenterClass(pid, nullptr, IMessageInterface::ThreadType_AllOnBus)
+    {}
+    void ProcQuotationMsg(QString, QVariant, QVariant) override { ++ticks; }
+    std::atomic<int> ticks{0};
+};
+
+// Takes a dead presenter's place at its address: any delivery it gets was
+// meant for the dead one.
+class Tombstone : public VelPresenterClass
+{
+public:
+    Tombstone()
+        : VelPresenterClass(QStringLiteral("tombstone"), nullptr,
+                            IMessageInterface::ThreadType_AllOnBus)
+    {}
+    ~Tombstone() override { detach(); }
+    void ProcQuotationMsg(QString, QVariant, QVariant) override { ++misdelivered; }
+    std::atomic<int> misdelivered{0};
+};
+
+} // namespace
+
+class TestHost : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup() { VERIFY_NO_UNEXPECTED_WARNINGS(); }
+
+    void pluginStates_data();
+    void pluginStates();
+    void shutdownReleasesEveryPlugin();
+
+    void valuesSurviveRoundTrip_data();
+    void valuesSurviveRoundTrip();
+    void hostileBytesGiveNoRows_data();
+    void hostileBytesGiveNoRows();
+    void everyTruncationIsRefused();
+
+    void treeRows_data();
+    void treeRows();
+    void updateChangesOnlyChangedCells_data();
+    void updateChangesOnlyChangedCells();
+    void headsAnnounceEverySection();
+
+    void deadPresenterGetsNothing();
+};
+
+void TestHost::initTestCase()
+{
+    Fixture::installWarningGuard();
+    // The good plugin first: the first plugin the manager knows must be
+    // released like the others at shutdown.
+    QVERIFY(PluginManager::instance()->loadPlugin(kFixtureDir + QLatin1Char('/') +
+                                                  libraryFile(QStringLiteral("hostfixture_good"))));
+    Fixture::expectWarning(QRegularExpression(QStringLiteral("^plugin failed: .*hostfixture_")));
+    const QList<PluginSpec *> pluginInfos = PluginManager::instance()->loadPlugins(kFixtureDir);
+    QStringList files;
+    for (const PluginSpec *pluginInfo : pluginInfos)
+        files << QFileInfo(pluginInfo->filePath()).fileName().section(QLatin1Char('_'), 1);
+    // In name order, README.txt skipped, the known one listed again.
+    QCOMPARE(files.join(QLatin1Char(' ')),
+             QStringLiteral("badversion.so failinit.so good.so missingkey.so notplugin.so "
+                            "wrongiid.so wrongtype.so"));
+    QCOMPARE(PluginManager::instance()->plugins().size(), 7);
+    VERIFY_NO_UNEXPECTED_WARNINGS();
+}
+
+void TestHost::pluginStates_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("good") << "hostfixture_good" << int(PluginSpec::Running) << QString();
+    QTest::newRow("missing key") << "hostfixture_missingkey" << int(PluginSpec::Invalid)
+                                 << "key \"Version\" is missing";
+    QTest::newRow("wrong type") << "hostfixture_wrongtype" << int(PluginSpec::Invalid)
+                                << "key \"Required\" must be a bool, not a string";
+    QTest::newRow("bad version") << "hostfixture_badversion" << int(PluginSpec::Invalid)
+                                 << "key \"Version\" is \"1.2\", expected the form x.y.z";
+    QTest::newRow("wrong IID") << "hostfixture_wrongiid" << int(PluginSpec::Invalid)
+                               << "interface id is \"OtherAppPlugin\"";
+    QTest::newRow("root is not an IPlugin") << "hostfixture_notplugin" << int(PluginSpec::Read)
+                                            << "root object HostTestNotPlugin is not an IPlugin";
+    QTest::newRow("initialize fails") << "hostfixture_failinit" << int(PluginSpec::Loaded)
+                                      << "initialize failed: fixture refuses to start";
+}
+
+void TestHost::pluginStates()
+{
+    QFETCH(QString, target);
+    QFETCH(int, state);
+    QFETCH(QString, error);
+    const PluginSpec *pluginInfo = pluginForFile(libraryFile(target));
+    QVERIFY(pluginInfo);
+    QCOMPARE(int(pluginInfo->state()), state);
+    QCOMPARE(pluginInfo->hasError(), !error.isEmpty());
+    // The text names the library and what is wrong with it.
+    if (!error.isEmpty()) {
+        QVERIFY2(pluginInfo->errorString().contains(libraryFile(target)), qPrintable(pluginInfo->errorString()));
+        QVERIFY2(pluginInfo->errorString().contains(error), qPrintable(pluginInfo->errorString()));
+    } else {
+        QCOMPARE(pluginInfo->plugin()->property("calls").toStringList(),
+                 (QStringList{"initialize", "extensionsInitialized", "delayedInitialize"}));
+        QCOMPARE(pluginInfo->plugin()->property("arguments").toStringList(),
+                 (QStringList{"-first", "second"}));
+    }
+}
+
+void TestHost::shutdownReleasesEveryPlugin()
+{
+    PluginManager *manager = PluginManager::instance();
+    QVERIFY(manager->objectById(QStringLiteral("VELApp.HostTestWidget")));
+    QCOMPARE(manager->plugins().first(), pluginForFile(libraryFile("hostfixture_good")));
+    QStringList destroyed;
+    bool descriptorSawShutdown = false;
+    for (QObject *obj : manager->allObjects()) {
+        connect(obj, &QObject::destroyed, this, [&, obj]() {
+            destroyed << obj->objectName();
+            if (obj->objectName() == QLatin1String("HostTestDescriptor"))
+                descriptorSawShutdown = obj->property("pluginShutDown").toBool();
+        });
+    }
+    // Deleted by its owner before shutdown: must not be deleted twice.
+    auto *gone = new QObject;
+    manager->addObject(gone);
+    delete gone;
+
+    manager->shutdown();
+    // Plugins are told before the pool goes, in reverse order of adding.
+    QCOMPARE(destroyed, (QStringList{"HostTestSecond", "HostTestDescriptor"}));
+    QVERIFY(descriptorSawShutdown);
+    QVERIFY(manager->allObjects().isEmpty());
+    for (const PluginSpec *pluginInfo : manager->plugins()) {
+        const bool wasLoaded = pluginInfo->state() != PluginSpec::Invalid &&
+                               pluginInfo->state() != PluginSpec::Read;
+        if (wasLoaded) {
+            QVERIFY2(pluginInfo->state() == PluginSpec::Deleted, qPrintable(pluginInfo->filePath()));
+            QVERIFY(!pluginInfo->plugin());
+        }
+    }
+    QCOMPARE(pluginForFile(libraryFile("hostfixture_good"))->state(), PluginSpec::Deleted);
+    QCOMPARE(pluginForFile(libraryFile("hostfixture_failinit"))->state(), PluginSpec::Deleted);
+}
+
+void TestHost::valuesSurviveRoundTrip_data()
+{
+    QTest::addColumn<QVariant>("value");
+    const double inf = std::numeric_limits<double>::infinity();
+    QTest::newRow("invalid") << QVariant();
+    QTest::newRow("bool") << QVariant(false);
+    QTest::newRow("int min") << QVariant(std::numeric_limits<int>::min());
+    QTest::newRow("qulonglong max") << QVariant(std::numeric_limits<qulonglong>::max());
+    QTest::newRow("double -0") << QVariant(-0.0);
+    QTest::newRow("double -inf") << QVariant(-inf);
+    QTest::newRow("string with NUL") << QVariant(QStringLiteral("购") + QChar(0) + "b");
+    QTest::newRow("byte array") << QVariant(QByteArray("\0\xff\x80x", 4));
+    QTest::newRow("string list") << QVariant(QStringList{"C", QString(), "认沽"});
+    QTest::newRow("list in map in list")
+        << QVariant(QVariantList{1, QVariantMap{{"k", QVariantList{QVariant(), 7u}}}});
+    QTest::newRow("32 lists deep") << nested(32, true);
+    QTest::newRow("date-time offset")
+        << QVariant(QDateTime(QDate(2026, 6, 1), QTime(8, 0), Qt::OffsetFromUTC, 8 * 3600));
+    QTest::newRow("date far past") << QVariant(QDate(-4000, 1, 1));
+}
+
+void TestHost::valuesSurviveRoundTrip()
+{
+    QFETCH(QVariant, value);
+    for (bool compressed : {false, true}) {
+        CPackMessageCommon pack;
+        pack.AddRowVaule({{"v", value}, {"Symbol", "S"}});
+        pack.AddRow();
+        pack.AddRowVaule({{"second", 2}});
+        CUnPackMessageCommon unpack;
+        QVERIFY2(unpack.SetUnPackMsg(pack.GetPackedMsg(compressed), compressed),
+                 qPrintable(unpack.errorString()));
+        QCOMPARE(unpack.rowCount(), 2);
+        const QVariant back = unpack.GetRowValue().value("v");
+        QCOMPARE(back.userType(), value.userType());
+        if (value.userType() == QMetaType::Double)
+            QCOMPARE(std::signbit(back.toDouble()), std::signbit(value.toDouble()));
+        QCOMPARE(back, value);
+        QCOMPARE(unpack.rows().at(1), (QVariantMap{{"second", 2}}));
+    }
+}
+
+void TestHost::hostileBytesGiveNoRows_data()
+{
+    QTest::addColumn<QVariant>("msg");
+    QTest::addColumn<bool>("compressed");
+    QTest::addColumn<QString>("error");
+
+    const QByteArray good = CPackMessageCommon::pack({Fixture::tick("S")});
+    CPackMessageCommon packer;
+    packer.AddRowVaule(Fixture::tick("S"));
+    const QByteArray zipped = packer.GetPackedMsg(true).toByteArray();
+    QByteArray deep;
+    {
+        QDataStream out(&deep, QIODevice::WriteOnly);
+        out << quint32(1) << quint32(1) << quint8('v');
+        for (int i = 0; i < 100000; ++i)
+            out << quint8(10) << quint32(1);
+        out << quint8(0);
+    }
+    QTest::newRow("empty variant") << QVariant() << false << "empty";
+    QTest::newRow("a map, not bytes") << QVariant(Fixture::tick("S")) << false << "QVariantMap";
+    QTest::newRow("bad magic") << QVariant(QByteArray("VELN") + good.mid(4)) << false << "bad magic";
+    QTest::newRow("future version") << QVariant(good.left(4) + QByteArray("\0\2", 2) + good.mid(6))
+                                    << false << "version 2";
+    QTest::newRow("stray bytes") << QVariant(good + "x") << false << "1 stray bytes";
+    QTest::newRow("unknown tag") << QVariant(withHeader(entryWithTag(200))) << false
+                                 << "unknown value tag 200";
+    QTest::newRow("huge row count") << QVariant(withHeader(QByteArray(), 0xFFFFFFFFu)) << false
+                                    << "exceeds";
+    QTest::newRow("huge key length")
+        << QVariant(withHeader(be32(1) + be32(0xFFFFFFF0u) + "k")) << false << "exceeds";
+    QTest::newRow("huge string length")
+        << QVariant(withHeader(entryWithTag(7) + be32(0x7FFFFFFF) + "abc")) << false << "exceeds";
+    QTest::newRow("huge list count")
+        << QVariant(withHeader(entryWithTag(10) + be32(0xFFFFFFFFu) + QByteArray(8, '\0')))
+        << false << "exceeds";
+    QTest::newRow("huge time zone length")
+        << QVariant(withHeader(entryWithTag(12) + QByteArray("\1", 1) + QByteArray(8, '\0') +
+                               QByteArray("\3", 1) + be32(0x7FFFFFFF)))
+        << false << "exceeds";
+    QTest::newRow("33 maps deep")
+        << QVariant(CPackMessageCommon::pack({{{"v", nested(33, false)}}})) << false
+        << "nesting deeper than 32";
+    QTest::newRow("100000 lists deep") << QVariant(withHeader(deep)) << false
+                                       << "nesting deeper than 32";
+    QTest::newRow("compressed, too short") << QVariant(QByteArray("\0\0", 2)) << true
+                                           << "too short";
+    QTest::newRow("compressed, huge declared size")
+        << QVariant(be32(0x7FFFFFFF) + zipped.mid(4)) << true << "declares 2147483647 bytes";
+    QTest::newRow("plain bytes read as compressed") << QVariant(good) << true << "declares";
+}
+
+void TestHost::hostileBytesGiveNoRows()
+{
+    QFETCH(QVariant, msg);
+    QFETCH(bool, compressed);
+    QFETCH(QString, error);
+    Fixture::expectWarning(QRegularExpression(QStringLiteral("^cannot unpack message:")));
+    CUnPackMessageCommon unpack;
+    QVERIFY(!unpack.SetUnPackMsg(msg, compressed));
+    QCOMPARE(unpack.rowCount(), 0);
+    QVERIFY(unpack.GetRowValue().isEmpty());
+    QVERIFY2(unpack.errorString().contains(error), qPrintable(unpack.errorString()));
+}
+
+void TestHost::everyTruncationIsRefused()
+{
+    const QVariantMap rich{{"list", QVariantList{1, "two", QVariantMap{{"x", true}}}},
+                           {"when", QDateTime(QDate(2026, 12, 23), QTime(9, 30), Qt::UTC)},
+                           {"raw", QByteArray("\0\1\2", 3)}};
+    const QByteArray full = CPackMessageCommon::pack({rich, Fixture::tick("S")});
+    for (int length = 0; length < full.size(); ++length) {
+        QList<QVariantMap> rows{{{"stale", 1}}};
+        QString error;
+        QVERIFY2(!CUnPackMessageCommon::unpack(full.left(length), &rows, &error),
+                 qPrintable(QString::number(length)));
+        QVERIFY(rows.isEmpty() && !error.isEmpty());
+    }
+}
+
+void TestHost::treeRows_data()
+{
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<QString>("tree");
+    QTest::newRow("children after parents") << "g1;g2;x>g1;y>g2;z>g1" << "g1[x z] g2[y]";
+    QTest::newRow("children before parents") << "x>g1;y>g2;z>g1;g2;g1" << "g2[y] g1[x z]";
+    QTest::newRow("grandchildren") << "c>b;a;b>a" << "a[b[c]]";
+    QTest::newRow("parent not found is top-level") << "g1;x>nope;y>g1" << "g1[y] x";
+    QTest::newRow("duplicate merges into the first") << "a;b=1;c;b=2" << "a b=2 c";
+    QTest::newRow("self link is top-level") << "a>a;b" << "a b";
+    QTest::newRow("three-row cycle does not hang") << "a>c;b>a;c>b" << "c[a[b]]";
+    QTest::newRow("keyless rows stay apart") << "=x;a>=y" << "=x a=y";
+}
+
+void TestHost::treeRows()
+{
+    QFETCH(QString, rows);
+    QFETCH(QString, tree);
+    VelTreeModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setKeyColumns({0});
+    model.setLinkColumn(1);
+    model.setMinimumColumnCount(5);
+    model.setRows(parseRows(QStringLiteral("old;older>old")));
+    QPersistentModelIndex stale = model.index(0, 0, model.index(0, 0));
+    model.setRows(parseRows(rows));
+    QCOMPARE(dump(model), tree);
+    QVERIFY(!stale.isValid());
+    QVERIFY(!model.updateRow(parseRow(QStringLiteral("older=gone"))));
+    // An added row finds its parent too.
+    model.addRow(parseRow(QStringLiteral("late>older")));
+    model.addRow(parseRow(QStringLiteral("older")));
+    QVERIFY(dump(model).endsWith(QLatin1String(" late older")));
+}
+
+void TestHost::updateChangesOnlyChangedCells_data()
+{
+    QTest::addColumn<QString>("update");
+    QTest::addColumn<int>("column"); // of the extra cell, -1: none
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QStringList>("changed");
+    QTest::addColumn<QString>("tree");
+    // Every case starts from "g[x=1 y=2]" with x's column 3 shown as "a".
+    QTest::newRow("changed cell") << "x=5" << -1 << QVariant() << QStringList{"x:2"} << "g[x=5 y=2]";
+    QTest::newRow("unchanged cells: nothing") << "x=1" << 3 << QVariant("a") << QStringList{}
+                                              << "g[x=1 y=2]";
+    QTest::newRow("only the changed of two") << "x=1" << 3 << QVariant("b") << QStringList{"x:3"}
+                                             << "g[x=1 y=2]";
+    QTest::newRow("type change is a change") << "x=1" << 3 << QVariant(1) << QStringList{"x:3"}
+                                             << "g[x=1 y=2]";
+    QTest::newRow("unshown column: silent") << "x=1" << 15 << QVariant("h") << QStringList{}
+                                            << "g[x=1 y=2]";
+    QTest::newRow("unknown identity ignored") << "nope=9" << -1 << QVariant() << QStringList{}
+                                              << "g[x=1 y=2]";
+    QTest::newRow("never reparents") << "x>=1" << -1 << QVariant() << QStringList{"x:1"}
+                                     << "g[x=1 y=2]";
+}
+
+void TestHost::updateChangesOnlyChangedCells()
+{
+    QFETCH(QString, update);
+    QFETCH(int, column);
+    QFETCH(QVariant, value);
+    QFETCH(QStringList, changed);
+    QFETCH(QString, tree);
+    VelTreeModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setKeyColumns({0});
+    model.setLinkColumn(1);
+    model.setMinimumColumnCount(5);
+    QList<Row> rows = parseRows(QStringLiteral("g;x>g=1;y>g=2"));
+    rows[1][3][QStringLiteral("0")] = QStringLiteral("a");
+    model.setRows(rows);
+    QSignalSpy spy(&model, &QAbstractItemModel::dataChanged);
+    QVERIFY(spy.isValid());
+    int structural = 0;
+    connect(&model, &QAbstractItemModel::layoutChanged, this, [&] { ++structural; });
+    connect(&model, &QAbstractItemModel::rowsInserted, this, [&] { ++structural; });
+
+    Row row = parseRow(update);
+    if (column >= 0)
+        row[column][QStringLiteral("0")] = value;
+    QCOMPARE(model.updateRow(row), !update.startsWith(QLatin1String("nope")));
+    QStringList cells;
+    for (const QList<QVariant> &args : spy) {
+        const QModelIndex from = args.at(0).toModelIndex(), to = args.at(1).toModelIndex();
+        QCOMPARE(from, to);
+        cells << from.siblingAtColumn(0).data(Qt::UserRole).toString() + ':' +
+                     QString::number(from.column());
+    }
+    QCOMPARE(cells, changed);
+    QCOMPARE(dump(model), tree);
+    QCOMPARE(structural, 0);
+}
+
+void TestHost::headsAnnounceEverySection()
+{
+    VelTreeModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setMinimumColumnCount(15);
+    model.setRows(parseRows(QStringLiteral("a;b")));
+    qRegisterMetaType<Qt::Orientation>();
+    QSignalSpy heads(&model, &QAbstractItemModel::headerDataChanged);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    QVERIFY(heads.isValid() && reset.isValid());
+    QList<QVariantMap> list;
+    for (int i = 0; i < 15; ++i)
+        list.append({{"Head_DisplayRole", QString("c%1").arg(i)}, {"Head_UserRole", QString::number(i)}});
+    model.setHeadList(list);
+    // Same column count: captions change in place, every section announced.
+    QCOMPARE(reset.count(), 0);
+    QCOMPARE(heads.count(), 1);
+    QCOMPARE(heads.at(0).at(1).toInt(), 0);
+    QCOMPARE(heads.at(0).at(2).toInt(), 14);
+    QCOMPARE(model.headerData(14, Qt::Horizontal).toString(), QStringLiteral("c14"));
+    // A longer list changes the count: a reset instead.
+    model.setHeadList(list + list.mid(0, 1));
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(model.columnCount(), 16);
+}
+
+void TestHost::deadPresenterGetsNothing()
+{
+    const QString symbol = QStringLiteral("dead.SH");
+    alignas(Tombstone) alignas(PlainPresenter) unsigned char place[qMax(sizeof(Tombstone),
+                                                                        sizeof(PlainPresenter))];
+    auto *plain = new (place) PlainPresenter(QStringLiteral("plain"));
+    plain->Sub(plain->pluginPid(), QStringLiteral("MDOPTIONRECORD"), 1);
+    BusinessDataInterface::SubscribeSecurityQuotation(plain, QStringList{symbol}, 1, 2);
+    QVERIFY(Fixture::settle());
+    Fixture::publishOption(Fixture::tick(symbol));
+    QVERIFY(Fixture::settle());
+    QCOMPARE(plain->ticks.load(), 1);
+
+    // Destroyed without leaving the bus itself, then its address reused.
+    plain->~PlainPresenter();
+    auto *tombstone = new (place) Tombstone;
+    for (int i = 0; i < 20; ++i)
+        Fixture::publishOption(Fixture::tick(symbol, {{"LastPrice", 0.2 + i / 100.0}}));
+    QVERIFY(Fixture::settle());
+    const int misdelivered = tombstone->misdelivered;
+    tombstone->~Tombstone();
+    QCOMPARE(misdelivered, 0);
+}
+
+FIXTURE_TEST_MAIN(TestHost)
+#include "tst_host.moc"
