@@ -1,5 +1,7 @@
 #include "fixture.h"
 
+#include <velwidget/velitemmodeldeletage.h>
+
 #include <veldatabase/database.h>
 #include <veldefine/velconstants.h>
 #include <velwidget/velpluginbasewidget.h>
@@ -166,6 +168,18 @@ void TestBoard::pageShowsTheChain()
     QVERIFY(!dateButton(2)->isVisible());
     auto *tree = m_page->findChild<QTreeView *>();
     QVERIFY(tree->isExpanded(model()->index(1, 0)));
+    // The whole expiry date in the page's first column: no indentation takes
+    // its room, and text too wide is drawn smaller rather than cut.
+    const QModelIndex group = model()->index(0, 0);
+    const QRect first = tree->visualRect(group);
+    QCOMPARE(tree->visualRect(model()->index(0, 0, group)).left(), first.left());
+    QCOMPARE(first.width(), tree->columnWidth(0));
+    const QString date = group.data().toString();
+    QCOMPARE(date.size(), 11); // "yyyy年MM月dd日"
+    QFont wide = tree->font();
+    wide.setPixelSize(17);
+    QVERIFY(QFontMetrics(VelItemModelDeletage::fittingFont(wide, date, first.width() - 6))
+                .horizontalAdvance(date) <= first.width() - 6);
     // The stored heads, and sections the user may drag.
     QCOMPARE(model()->headList().size(), 15);
     QCOMPARE(model()->headerData(7, Qt::Horizontal).toString(), QStringLiteral("行权价"));
