@@ -180,6 +180,7 @@ void TestBoard::pageShowsTheChain()
     wide.setPixelSize(17);
     QVERIFY(QFontMetrics(VelItemModelDeletage::fittingFont(wide, date, first.width() - 6))
                 .horizontalAdvance(date) <= first.width() - 6);
+    QCOMPARE(VelItemModelDeletage::fittingFont(wide, QStringLiteral("2.950"), first.width()), wide);
     // The stored heads, and sections the user may drag.
     QCOMPARE(model()->headList().size(), 15);
     QCOMPARE(model()->headerData(7, Qt::Horizontal).toString(), QStringLiteral("行权价"));
