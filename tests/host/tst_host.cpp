@@ -411,6 +411,13 @@ void TestHost::treeRows()
     model.addRow(parseRow(QStringLiteral("late>older")));
     model.addRow(parseRow(QStringLiteral("older")));
     QVERIFY(dump(model).endsWith(QLatin1String(" late older")));
+    // Keyed anew, the rows held are rebuilt as a list of rows is (the early
+    // child now finds its parent) and the views are told.
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    QVERIFY(reset.isValid());
+    model.setKeyColumns({0, 3});
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(dump(model), tree + QStringLiteral(" older[late]"));
 }
 
 void TestHost::updateChangesOnlyChangedCells_data()
