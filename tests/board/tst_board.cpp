@@ -192,8 +192,11 @@ void TestBoard::pageShowsTheChain()
     QCOMPARE(told.size(), 1);
     QCOMPARE(told.first().src, m_page->pluginInstanceID());
     QCOMPARE(told.first().rows.value(0).value("symbol").toString(), QStringLiteral("510050.SH"));
-    // The host's announcement of its data ends the page's loading state.
+    // The host's announcement of its data ends the page's loading state;
+    // till then its overlay stays above what the page built under it.
     QCOMPARE(m_page->loadingState(), 1);
+    const QList<QWidget *> stacked = m_page->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    QCOMPARE(stacked.last()->objectName(), QStringLiteral("velLoadingOverlay"));
     putEvent(VelEventType::BaseDataState, {{"loadFinish", true}});
     TRY_COMPARE(m_page->loadingState(), 0);
 }
