@@ -1,5 +1,7 @@
 #include "boardprinter.h"
 
+#include "veldefine/velconstants.h"
+
 #include <QJsonArray>
 #include <QVector>
 
@@ -84,6 +86,9 @@ QString BoardPrinter::cellText(const QJsonObject &cell)
     if (!display.isEmpty())
         return display;
     const QString user = valueText(cell.value(QStringLiteral("256")));
+    // A group row's key, which the board does not show.
+    if (user == VelConst::ALL_PRICE)
+        return QString();
     const int marker = user.indexOf(QStringLiteral("###"));
     if (marker < 0)
         return user;
