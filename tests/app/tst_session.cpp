@@ -128,6 +128,7 @@ void TestSession::refusedBeforeAnyWindow_data()
         {"t not a number", R"({"t": "5", "do": "quit"})", R"("t" is a string, not a number)"},
         {"t going back", R"({"t": 1, "do": "quit"})", R"("t" decreases from 2 to 1)"},
         {"missing field", R"({"t": 5, "do": "date"})", R"(missing "button")"},
+        {"missing text field", R"({"t": 5, "do": "underlying"})", R"(missing "symbol")"},
         {"button not an int", R"({"t": 5, "do": "date", "button": "2"})",
          R"("button" is a string, not a whole number from -1 to 9)"},
         {"page negative", R"({"t": 5, "do": "refresh", "page": -1})",
