@@ -8,7 +8,9 @@
 #include "benchreport.h"
 #include "benchstats.h"
 
+#include "PivoraUtils/pivorautils.h"
 #include "TQuotationPresenterClass.h"
+#include "businessdatamanager/pricehistory.h"
 #include "velbusinessdata/businessdatabase.h"
 #include "veldefine/velconstants.h"
 #include "velmsg/packmessage.h"
@@ -17,6 +19,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QStandardItemModel>
 
@@ -204,6 +207,26 @@ int main(int argc, char *argv[])
                   QStringLiteral("x"));
     report.result(QStringLiteral("presenter + table / baseline"), tableRate / baselineRate,
                   QStringLiteral("x"));
+
+    // What the bus adds to every published tick for the price history: the
+    // last price read from the map, the clock, the ring's write.
+    QVector<double> historyCosts;
+    const QString symbolKey = QStringLiteral("Symbol");
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < tickCount; ++i) {
+            const QVariantMap &tick = ticks.at(i % ticks.size());
+            VelPriceHistory::instance()->record(tick.value(symbolKey).toString(),
+                                                QDateTime::currentMSecsSinceEpoch(),
+                                                PivoraBusiUtils::GetLastPriceFromTick(tick));
+        }
+        historyCosts.append(double(timer.nsecsElapsed()) / tickCount);
+    }
+    const double historyCost = BenchStats::median(historyCosts);
+    report.result(QStringLiteral("price history ns/tick"), historyCost, QStringLiteral("ns"));
+    report.result(QStringLiteral("price history / presenter time per tick"),
+                  historyCost / (1e9 / presenterRate), QStringLiteral("x"));
     if (missed)
         report.line(QStringLiteral("warning: %1 baseline ticks found no row").arg(missed));
     return 0;

@@ -4,6 +4,7 @@
 #include "boardprinter.h"
 #include "builtinmarket.h"
 #include "feedthread.h"
+#include "linkedpages.h"
 #include "mainwindow.h"
 #include "marketsimulator.h"
 #include "pagesnapshot.h"
@@ -53,6 +54,10 @@ AppController::~AppController()
     if (m_feed)
         m_feed->stop();
     m_recorder.detach();
+    if (m_linkedPages) {
+        m_linkedPages->detach();
+        m_linkedPages.reset();
+    }
     // Pages leave before the plugin libraries that hold their code unload.
     m_window.reset();
     if (m_hostPresenter) {
@@ -98,6 +103,7 @@ void AppController::start()
             sendBaseDataLoaded(page);
     });
     m_window->show();
+    m_linkedPages = std::make_unique<LinkedPages>(m_window.get(), m_options.rate);
 
     const QString pluginDir = m_options.pluginDir.isEmpty()
                                   ? QDir(applicationDir()).filePath(QStringLiteral("plugins"))

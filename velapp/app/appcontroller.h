@@ -12,6 +12,7 @@
 #include <memory>
 
 class FeedThread;
+class LinkedPages;
 class MainWindow;
 class SessionRunner;
 class VelPluginBaseWidget;
@@ -63,6 +64,7 @@ private:
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<FeedThread> m_feed;
     std::unique_ptr<VelPresenterClass> m_hostPresenter;
+    std::unique_ptr<LinkedPages> m_linkedPages;
     bool m_baseDataLoaded = false;
     std::unique_ptr<SessionRunner> m_session;
     bool m_finished = false;

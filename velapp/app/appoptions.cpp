@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QImageWriter>
 
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -96,8 +97,12 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
         QStringLiteral("file.json"));
     const QCommandLineOption print(QStringLiteral("print"),
                                    QStringLiteral("Prints every page's board on quit."));
+    const QCommandLineOption rate(
+        QStringLiteral("rate"),
+        QStringLiteral("Risk-free rate of the option detail page, from -1 to 1 (default 0.015)."),
+        QStringLiteral("r"));
     parser.addOptions({plugins, securities, replay, noFeed, seed, pages, quitAfter, actions,
-                       screenshot, dump, print});
+                       screenshot, dump, print, rate});
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText();
@@ -186,6 +191,15 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
             return ParseResult::Error;
     }
     result.print = parser.isSet(print);
+    if (parser.isSet(rate)) {
+        bool ok = false;
+        result.rate = parser.value(rate).trimmed().toDouble(&ok);
+        if (!ok || !std::isfinite(result.rate) || result.rate < -1 || result.rate > 1) {
+            *message =
+                QStringLiteral("--rate: '%1' is not a number from -1 to 1").arg(parser.value(rate));
+            return ParseResult::Error;
+        }
+    }
 
     *options = result;
     return ParseResult::Ok;

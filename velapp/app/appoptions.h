@@ -21,6 +21,7 @@ struct AppOptions
     QString screenshotFile;
     QString dumpFile;
     bool print = false;
+    double rate = 0.015; // risk-free rate of the detail page's pricing
 
     static constexpr int maxPages = 32;
 

@@ -62,6 +62,33 @@ QString buttonText(const QJsonObject &button)
     return text;
 }
 
+// A linked page: its symbols with their point counts and last prices, or
+// its figures, "--" where there is none.
+QString linkedPageText(const QJsonObject &snapshot)
+{
+    QString out;
+    const QJsonObject points = snapshot.value(QStringLiteral("points")).toObject();
+    const QJsonObject last = snapshot.value(QStringLiteral("last")).toObject();
+    for (const QJsonValue &symbol : snapshot.value(QStringLiteral("symbols")).toArray()) {
+        const QString s = symbol.toString();
+        if (s.isEmpty())
+            continue;
+        const QString price = valueText(last.value(s));
+        out +=
+            QStringLiteral("%1: %2 points, last %3\n")
+                .arg(s, valueText(points.value(s)), price.isEmpty() ? QStringLiteral("--") : price);
+    }
+    const QJsonObject fields = snapshot.value(QStringLiteral("fields")).toObject();
+    if (!fields.isEmpty())
+        out += snapshot.value(QStringLiteral("symbol")).toString() + QLatin1Char('\n');
+    for (auto it = fields.constBegin(); it != fields.constEnd(); ++it) {
+        const QString value = valueText(it.value());
+        out += it.key() + QStringLiteral(": ") + (value.isEmpty() ? QStringLiteral("--") : value) +
+               QLatin1Char('\n');
+    }
+    return out;
+}
+
 } // namespace
 
 int BoardPrinter::displayWidth(const QString &text)
@@ -103,6 +130,9 @@ QString BoardPrinter::format(const QJsonObject &snapshot, const QStringList &cap
     QString out;
     out += QStringLiteral("== ") + snapshot.value(QStringLiteral("title")).toString() +
            QStringLiteral(" ==\n");
+    const QString kind = snapshot.value(QStringLiteral("kind")).toString();
+    if (kind == QLatin1String("chart") || kind == QLatin1String("detail"))
+        return out + linkedPageText(snapshot);
 
     const QJsonObject category = snapshot.value(QStringLiteral("category")).toObject();
     const QJsonObject underlying = snapshot.value(QStringLiteral("underlying")).toObject();

@@ -122,7 +122,28 @@ VelPluginBaseWidget *MainWindow::openPage(const PageType &type)
     // The presenter base ends the loading state when the page reports its
     // data loaded.
     page->initPluginWidget();
+    const int index = insertPage(page);
+    if (m_tabs->count() == 1)
+        m_tabs->setCurrentIndex(index);
+    emit pageOpened(page);
+    return page;
+}
 
+void MainWindow::addPage(VelPluginBaseWidget *page)
+{
+    insertPage(page);
+    m_tabs->setCurrentWidget(page);
+    emit pageOpened(page);
+}
+
+void MainWindow::bringForward(VelPluginBaseWidget *page)
+{
+    if (m_tabs->indexOf(page) >= 0)
+        m_tabs->setCurrentWidget(page);
+}
+
+int MainWindow::insertPage(VelPluginBaseWidget *page)
+{
     const int index = m_tabs->addTab(page, page->pluginWidgetTitle());
     connect(page, &VelPluginBaseWidget::pluginWidgetTitleChanged, this,
             [this, page](const QString &title) {
@@ -132,11 +153,8 @@ VelPluginBaseWidget *MainWindow::openPage(const PageType &type)
                 updateTitle();
             });
     m_stack->setCurrentWidget(m_tabs);
-    if (m_tabs->count() == 1)
-        m_tabs->setCurrentIndex(index);
     updateTitle();
-    emit pageOpened(page);
-    return page;
+    return index;
 }
 
 bool MainWindow::closePage(VelPluginBaseWidget *page)

@@ -35,6 +35,11 @@ public:
     // Creates, initialises and shows a page of type; null (and a warning)
     // when the type makes no page.
     VelPluginBaseWidget *openPage(const PageType &type);
+    // A page of velapp's own (made and set up by the caller): a new tab,
+    // made current. The window owns it from here on.
+    void addPage(VelPluginBaseWidget *page);
+    // Makes page's tab the current one.
+    void bringForward(VelPluginBaseWidget *page);
     // Closes page unless it refuses; the page is deleted from the event loop.
     bool closePage(VelPluginBaseWidget *page);
     void closeAllPages();
@@ -61,6 +66,7 @@ public slots:
     void closeCurrentPage();
 
 private:
+    int insertPage(VelPluginBaseWidget *page);
     void rebuildOpenMenu();
     void updateRate();
     void updateTitle();

@@ -8,6 +8,67 @@ double OptionPricer::normalCdf(double x)
     return 0.5 * std::erfc(-x / std::sqrt(2.0));
 }
 
+double OptionPricer::normalPdf(double x)
+{
+    return std::exp(-0.5 * x * x) / std::sqrt(2.0 * M_PI);
+}
+
+namespace {
+
+bool usable(double spot, double strike, double years, double rate, double volatility)
+{
+    return std::isfinite(spot) && std::isfinite(strike) && std::isfinite(years) &&
+           std::isfinite(rate) && std::isfinite(volatility) && spot > 0 && strike > 0 &&
+           years > 0 && volatility > 0;
+}
+
+} // namespace
+
+std::optional<OptionPricer::Greeks> OptionPricer::greeks(bool call, double spot, double strike,
+                                                         double years, double rate,
+                                                         double volatility)
+{
+    if (!usable(spot, strike, years, rate, volatility))
+        return std::nullopt;
+    const double root = std::sqrt(years);
+    const double sd = volatility * root;
+    const double d1 =
+        (std::log(spot / strike) + (rate + 0.5 * volatility * volatility) * years) / sd;
+    const double d2 = d1 - sd;
+    const double discounted = strike * std::exp(-rate * years);
+    const double density = normalPdf(d1);
+    Greeks g;
+    g.delta = call ? normalCdf(d1) : normalCdf(d1) - 1.0;
+    g.gamma = density / (spot * sd);
+    g.vega = spot * density * root;
+    const double decay = -spot * density * volatility / (2.0 * root);
+    g.theta = call ? decay - rate * discounted * normalCdf(d2)
+                   : decay + rate * discounted * normalCdf(-d2);
+    return g;
+}
+
+// Bisection: the price rises with volatility, so it always closes in, in a
+// fixed number of steps.
+std::optional<double> OptionPricer::impliedVolatility(bool call, double price, double spot,
+                                                      double strike, double years, double rate)
+{
+    if (!usable(spot, strike, years, rate, 1.0) || !std::isfinite(price) || price <= 0)
+        return std::nullopt;
+    double lo = minVolatility;
+    double hi = maxVolatility;
+    if (price < blackScholes(call, spot, strike, years, rate, lo) ||
+        price > blackScholes(call, spot, strike, years, rate, hi))
+        return std::nullopt;
+    for (int i = 0; i < 100 && hi - lo > 1e-8; ++i) {
+        const double mid = 0.5 * (lo + hi);
+        if (blackScholes(call, spot, strike, years, rate, mid) < price)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return 0.5 * (lo + hi);
+}
+
 double OptionPricer::blackScholes(bool call, double spot, double strike, double years, double rate,
                                   double volatility)
 {

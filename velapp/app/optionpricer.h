@@ -2,9 +2,12 @@
 
 #include <QtGlobal>
 
-// The simulator's pricing: Black-Scholes with a volatility smile, and the
-// exchange's price limits and tick. Pure functions, so they can be checked
-// on their own.
+#include <optional>
+
+// Black-Scholes for European options without dividends (the simulator's
+// prices and the detail page's implied volatility and greeks), the
+// simulator's volatility smile, and the exchange's price limits and tick.
+// Pure functions, so they can be checked on their own.
 class OptionPricer
 {
 public:
@@ -25,11 +28,31 @@ public:
         double ask;
     };
 
+    // Per 1.00 of volatility and per year; the page scales them for display.
+    struct Greeks
+    {
+        double delta;
+        double gamma;
+        double vega;
+        double theta;
+    };
+    static constexpr double minVolatility = 0.0001;
+    static constexpr double maxVolatility = 5.0;
+
     static double normalCdf(double x);
+    static double normalPdf(double x);
     // Model price; 0 for nonsense inputs (non-finite, spot or strike not
     // positive), the intrinsic value at expiry or without volatility.
     static double blackScholes(bool call, double spot, double strike, double years, double rate,
                                double volatility);
+    // None for nonsense inputs, no time left or no volatility.
+    static std::optional<Greeks> greeks(bool call, double spot, double strike, double years,
+                                        double rate, double volatility);
+    // The volatility in [minVolatility, maxVolatility] that reproduces price,
+    // to 1e-6; none when no volatility there does (below intrinsic value,
+    // above the no-arbitrage bound, price 0, no time left).
+    static std::optional<double> impliedVolatility(bool call, double price, double spot,
+                                                   double strike, double years, double rate);
     // Base volatility plus a curvature in log-moneyness, capped at 100%.
     static double smileVolatility(double spot, double strike);
     // The exchanges' daily limits from the previous settlement price and the

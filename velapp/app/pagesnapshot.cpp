@@ -1,5 +1,8 @@
 #include "pagesnapshot.h"
 
+#include "chartpage.h"
+#include "detailpage.h"
+
 #include "velwidget/velpluginbasewidget.h"
 #include "velwidget/veltreemodel.h"
 #include "velwidget/veltreeview.h"
@@ -72,8 +75,13 @@ QString underlyingPriceOf(const VelPluginBaseWidget *page)
 
 QString PageSnapshot::kindOf(const VelPluginBaseWidget *page)
 {
-    return page->inherits("TQuotationWidget") ? QStringLiteral("tboard")
-                                              : QStringLiteral("unknown");
+    if (page->inherits("TQuotationWidget"))
+        return QStringLiteral("tboard");
+    if (qobject_cast<const ChartPage *>(page))
+        return QStringLiteral("chart");
+    if (qobject_cast<const DetailPage *>(page))
+        return QStringLiteral("detail");
+    return QStringLiteral("unknown");
 }
 
 QJsonObject PageSnapshot::capture(const VelPluginBaseWidget *page)
@@ -86,6 +94,13 @@ QJsonObject PageSnapshot::capture(const VelPluginBaseWidget *page)
         o.insert(QStringLiteral("loading"), page->loadingState() != 0);
         o.insert(QStringLiteral("underlyingPrice"), underlyingPriceOf(page));
     }
+    QJsonObject own;
+    if (const auto *chart = qobject_cast<const ChartPage *>(page))
+        own = chart->snapshot();
+    else if (const auto *detail = qobject_cast<const DetailPage *>(page))
+        own = detail->snapshot();
+    for (auto it = own.constBegin(); it != own.constEnd(); ++it)
+        o.insert(it.key(), it.value());
 
     if (const auto *category = child<QComboBox>(page, "comboBox_underlyingCategory")) {
         QJsonObject c;

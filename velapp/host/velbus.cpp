@@ -1,6 +1,8 @@
 #include "velbus.h"
 
 #include "velcorelog.h"
+#include "PivoraUtils/pivorautils.h"
+#include "businessdatamanager/pricehistory.h"
 #include "velbusinessdata/businessdatabase.h"
 #include "veldefine/velconstants.h"
 #include "veldefine/veldefine.h"
@@ -9,6 +11,7 @@
 #include "veltsan.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QEvent>
 
 #include <algorithm>
@@ -188,6 +191,9 @@ void VelBus::publishQuotation(const QString &kind, const QVariantMap &tick)
                 << tick.size() << "fields )";
         return;
     }
+    // Here the tick is still a map: no unpacking just for the history.
+    VelPriceHistory::instance()->record(symbol, QDateTime::currentMSecsSinceEpoch(),
+                                        PivoraBusiUtils::GetLastPriceFromTick(tick));
     Job job;
     job.type = Job::Quotation;
     job.name = kind;
