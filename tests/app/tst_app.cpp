@@ -300,6 +300,12 @@ void TestApp::builtinMarketDump()
             cells.value(QStringLiteral("7")).toObject().value(QStringLiteral("256")).toString(),
             QStringLiteral("ALL_PRICE"));
         QVERIFY(group.toObject().value(QStringLiteral("children")).toArray().size() >= 9);
+        // The exchanges' expiry: the fourth Wednesday of the month.
+        const QDate expiry = QDate::fromString(
+            cells.value(QStringLiteral("15")).toObject().value(QStringLiteral("256")).toString(),
+            QStringLiteral("yyyyMMdd"));
+        QCOMPARE(expiry.dayOfWeek(), int(Qt::Wednesday));
+        QVERIFY2(expiry.day() >= 22 && expiry.day() <= 28, qPrintable(expiry.toString()));
     }
 
     // The host announced its base data; the page announced its underlying.

@@ -135,6 +135,8 @@ void TestSession::refusedBeforeAnyWindow_data()
          R"("page" is -1, not a whole number from 0 to \d+)"},
         {"huge column", R"({"t": 5, "do": "click", "date": "x", "strike": "1", "column": 1e300})",
          R"("column" is 1e\+300, not a whole number from 0 to 14)"},
+        {"dump onto a folder", R"({"t": 5, "do": "dump", "file": "/tmp"})",
+         R"("file" '/tmp' is a folder)"},
         {"dump into no folder", R"({"t": 5, "do": "dump", "file": "/no/x.json"})",
          R"(the folder of "file" '/no/x.json' does not exist)"},
     };

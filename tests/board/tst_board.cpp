@@ -291,6 +291,12 @@ void TestBoard::ticksReachTheirCells_data()
         << "0=0.0000###0 6=0";
     QTest::newRow("huge last") << true << QVariantMap{{"LastPrice", 1e300}} << none
                                << "2=1e+300###0";
+    // JSON has no integers: a feed's open interest arrives as a double.
+    QTest::newRow("open interest as a double, and too big")
+        << true << QVariantMap{{"OpenInterest", 54321.0}} << QVariantMap{{"OpenInterest", 1e19}}
+        << "6=0";
+    QTest::newRow("open interest as a double") << false << QVariantMap{{"OpenInterest", 54321.0}}
+                                               << none << "8=54321";
 }
 
 void TestBoard::ticksReachTheirCells()
