@@ -407,7 +407,7 @@ void TestApp::replayReachesTheBoard()
     const QString dump = m_dir + QStringLiteral("/replay.json");
     const Run run = velapp({QStringLiteral("--securities"), chainPath, QStringLiteral("--replay"),
                             replayPath, QStringLiteral("--quit-after"), QStringLiteral("2500"),
-                            QStringLiteral("--dump"), dump});
+                            QStringLiteral("--dump"), dump, QStringLiteral("--print")});
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.errLines.isEmpty(), qPrintable(run.errLines.join(QLatin1Char('\n'))));
     const QJsonArray rows = readJson(dump)
@@ -430,6 +430,11 @@ void TestApp::replayReachesTheBoard()
     QVERIFY2(text(0).startsWith(QStringLiteral("0.1233###")), qPrintable(text(0)));   // call bid
     QVERIFY2(text(1).startsWith(QStringLiteral("0.1235###")), qPrintable(text(1)));   // call ask
     QVERIFY2(text(14).startsWith(QStringLiteral("0.0456###")), qPrintable(text(14))); // put bid
+    // --print: the strike row under its expiry, bid then ask, the strike in the middle.
+    const QRegularExpression printed(
+        QStringLiteral("^  0\\.1233 +\\| 0\\.1235 +\\| 0\\.1234 .*\\| 2\\.950 +\\|"),
+        QRegularExpression::MultilineOption);
+    QVERIFY2(printed.match(run.out).hasMatch(), qPrintable(run.out));
 }
 
 void TestApp::simulatorPrintAndScreenshot()
