@@ -247,6 +247,8 @@ void TestSession::quietMarketKeepsItsPrices()
     dump(1500, QStringLiteral("back.json"));
     act(1600, QStringLiteral(R"("do": "open")"));
     dump(1900, QStringLiteral("late.json"));
+    act(1950, QStringLiteral(R"("do": "filter", "count": 1, "centre": "2.95")"));
+    dump(1980, QStringLiteral("filtered.json"));
     act(2000, QStringLiteral(R"("do": "quit")"));
     const Run run = session(actions);
     QCOMPARE(run.exitCode, 0);
@@ -274,6 +276,15 @@ void TestSession::quietMarketKeepsItsPrices()
     QCOMPARE(late.value("loading").toBool(true), false);
     QCOMPARE(lastOfCall(late), QStringLiteral("0.2222"));
     QCOMPARE(late.value("underlyingPrice").toString(), QStringLiteral("2.951"));
+
+    // The filter's inputs and 确定: one strike below the centre is left.
+    const QJsonArray kept = page(QStringLiteral("filtered.json"), 0)
+                                .value("rows").toArray().at(0).toObject()
+                                .value("children").toArray();
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(kept.at(0).toObject().value("cells").toObject().value("7").toObject()
+                 .value("256").toString().trimmed(),
+             QStringLiteral("2.900"));
 }
 
 FIXTURE_TEST_MAIN(TestSession)
