@@ -41,9 +41,8 @@ void ListenFeed::accept()
 {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         Client client;
-        client.name = QStringLiteral("%1:%2")
-                          .arg(socket->peerAddress().toString())
-                          .arg(socket->peerPort());
+        client.name =
+            QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
         qCInfo(lcFeed).noquote() << "client" << client.name << "connected";
         m_clients.insert(socket, client);
         m_clientCount->store(m_clients.size());

@@ -36,7 +36,7 @@ public:
 private:
     struct Client
     {
-        QString name; // peer address:port
+        QString name;       // peer address:port
         QByteArray pending; // the line not yet ended
         int line = 0;
         int warnings = 0;

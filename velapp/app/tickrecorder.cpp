@@ -77,8 +77,8 @@ void TickRecorder::fail(const QString &reason)
     m_failed = true;
     m_recording = false;
     m_queue.clear();
-    qCWarning(lcFeed).noquote() << QStringLiteral("--record: %1: %2; recording stopped")
-                                       .arg(m_path, reason);
+    qCWarning(lcFeed).noquote()
+        << QStringLiteral("--record: %1: %2; recording stopped").arg(m_path, reason);
 }
 
 void TickRecorder::write()
