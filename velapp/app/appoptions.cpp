@@ -110,8 +110,8 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
         QStringLiteral("rate"),
         QStringLiteral("Risk-free rate of the option detail page, from -1 to 1 (default 0.015)."),
         QStringLiteral("r"));
-    parser.addOptions({plugins, securities, replay, noFeed, listen, record, seed, pages, quitAfter, actions,
-                       screenshot, dump, print, rate});
+    parser.addOptions({plugins, securities, replay, noFeed, listen, record, seed, pages, quitAfter,
+                       actions, screenshot, dump, print, rate});
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText();

@@ -12,10 +12,10 @@ bool readTick(QJsonObject object, ReplayTick *tick, QString *fault)
 {
     const QString kind = object.value(QStringLiteral("type")).toString();
     if (kind != VelConst::OptionRecord && kind != VelConst::MarketRecord) {
-        *fault =
-            object.contains(QStringLiteral("type"))
-                ? QStringLiteral("\"type\" is not \"%1\" or \"%2\"").arg(VelConst::OptionRecord, VelConst::MarketRecord)
-                : QStringLiteral("missing \"type\"");
+        *fault = object.contains(QStringLiteral("type"))
+                     ? QStringLiteral("\"type\" is not \"%1\" or \"%2\"")
+                           .arg(VelConst::OptionRecord, VelConst::MarketRecord)
+                     : QStringLiteral("missing \"type\"");
         return false;
     }
     tick->kind = kind;
