@@ -5,6 +5,7 @@
 #include "builtinmarket.h"
 #include "feedthread.h"
 #include "linkedpages.h"
+#include "listenfeed.h"
 #include "mainwindow.h"
 #include "marketsimulator.h"
 #include "pagesnapshot.h"
@@ -12,6 +13,7 @@
 #include "securitiesfile.h"
 #include "sessionrunner.h"
 #include "simulatorfeed.h"
+#include "tickrecorder.h"
 
 #include "businessdatamanager/businessdatainterface.h"
 #include "velbusinessdata/businessdatabase.h"
@@ -19,12 +21,14 @@
 #include "velevent/eventmessage.h"
 #include "velmsg/packmessage.h"
 #include "velplugin/pluginmanager.h"
+#include "velwidget/velbusobserver.h"
 #include "velwidget/velpluginbasewidget.h"
 #include "velwidget/velpresenterclass.h"
 
 #include <QApplication>
 #include <QDate>
 #include <QDir>
+#include <QEventLoop>
 #include <QJsonDocument>
 #include <QRandomGenerator>
 #include <QSaveFile>
@@ -53,6 +57,8 @@ AppController::~AppController()
     m_session.reset();
     if (m_feed)
         m_feed->stop();
+    if (m_tickRecorder)
+        m_tickRecorder->stop();
     m_recorder.detach();
     if (m_linkedPages) {
         m_linkedPages->detach();
@@ -86,6 +92,16 @@ bool AppController::prepare(QString *error)
     if (!m_options.actionsFile.isEmpty() &&
         !ActionsFile::load(m_options.actionsFile, &m_actions, error))
         return false;
+    if (m_options.listenPort != 0) {
+        m_listen = std::make_unique<ListenFeed>();
+        if (!m_listen->listen(m_options.listenPort, error))
+            return false;
+    }
+    if (!m_options.recordFile.isEmpty()) {
+        m_tickRecorder = std::make_unique<TickRecorder>();
+        if (!m_tickRecorder->open(m_options.recordFile, error))
+            return false;
+    }
     return true;
 }
 
@@ -156,6 +172,9 @@ void AppController::loadBaseData()
     m_hostPresenter = std::make_unique<VelPresenterClass>(QStringLiteral("velapp"), nullptr,
                                                           IMessageInterface::ThreadType_Main);
     m_baseDataLoaded = true;
+    // The replay's clock starts with the event, so a recording replays in step.
+    if (m_tickRecorder)
+        m_tickRecorder->start();
     sendBaseDataLoaded(nullptr);
     emit baseDataLoaded();
 
@@ -166,6 +185,12 @@ void AppController::loadBaseData()
         m_actions, m_replay, m_window.get(), &m_recorder,
         [this](const QString &path, QString *error) { return writeDump(path, error); },
         [this](const QString &path, QString *error) { return writeScreenshot(path, error); });
+    if (TickRecorder *recorder = m_tickRecorder.get()) {
+        m_session->setPublisher([recorder](const QString &kind, const QVariantMap &tick) {
+            BusinessDataInterface::PublishQuotation(kind, tick);
+            recorder->record(kind, tick);
+        });
+    }
     connect(m_session.get(), &SessionRunner::actionsDone, this, &AppController::afterLastAction);
     m_session->start();
 }
@@ -201,7 +226,14 @@ void AppController::sendBaseDataLoaded(VelPluginBaseWidget *page)
 
 void AppController::startFeed()
 {
-    m_feed = std::make_unique<FeedThread>();
+    FeedWorker::Publisher publisher;
+    if (TickRecorder *recorder = m_tickRecorder.get()) {
+        publisher = [recorder](const QString &kind, const QVariantMap &tick) {
+            BusinessDataInterface::PublishQuotation(kind, tick);
+            recorder->record(kind, tick);
+        };
+    }
+    m_feed = std::make_unique<FeedThread>(publisher);
     FeedThread *feed = m_feed.get();
     auto counter = [feed] { return feed->publishedCount(); };
     if (m_options.noFeed) {
@@ -219,6 +251,13 @@ void AppController::startFeed()
         m_feed->start(std::make_unique<ReplayFeed>(m_replay));
         return;
     }
+    if (m_listen) {
+        auto clients = m_listen->clientCount();
+        m_window->setFeed(QStringLiteral("监听 127.0.0.1:%1").arg(m_options.listenPort), counter,
+                          [clients] { return clients->load(); });
+        m_feed->start(std::move(m_listen));
+        return;
+    }
     const quint64 seed =
         m_options.hasSeed ? m_options.seed : QRandomGenerator::global()->generate64();
     MarketSimulator simulator(m_securities, QDate::currentDate(), seed);
@@ -231,10 +270,28 @@ void AppController::finish()
     if (m_finished)
         return;
     m_finished = true;
+    // A feed of its own thread is stopped first, so what quit writes shows
+    // every tick it published (and recorded). A session's replay needs no
+    // such drain: its actions wait for delivery already.
+    if (m_feed && m_feed->isRunning()) {
+        m_feed->stop();
+        drainFeed();
+    }
+    if (m_tickRecorder)
+        m_tickRecorder->stop();
     if (!writeOutputs())
         m_exitCode = 1;
-    if (m_feed)
-        m_feed->stop();
+}
+
+void AppController::drainFeed()
+{
+    QEventLoop loop;
+    // The loop is the context: a late call after the timeout finds it gone.
+    VelBusObserver::whenDelivered(&loop, [&loop] { loop.quit(); });
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    // What the presenters' own timers flushed is posted by now.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
 }
 
 bool AppController::writeDump(const QString &path, QString *error) const

@@ -13,6 +13,8 @@
 
 class FeedThread;
 class LinkedPages;
+class ListenFeed;
+class TickRecorder;
 class MainWindow;
 class SessionRunner;
 class VelPluginBaseWidget;
@@ -49,6 +51,8 @@ private:
     // The base-data event; to everyone, or to a page opened after the load.
     void sendBaseDataLoaded(VelPluginBaseWidget *page);
     void startFeed();
+    // Everything the feed published is on the pages, for what quit writes.
+    void drainFeed();
     void finish();
     bool writeOutputs();
     bool writeDump(const QString &path, QString *error) const;
@@ -63,6 +67,8 @@ private:
     BusEventRecorder m_recorder;
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<FeedThread> m_feed;
+    std::unique_ptr<ListenFeed> m_listen; // bound in prepare(), started with the feed
+    std::unique_ptr<TickRecorder> m_tickRecorder;
     std::unique_ptr<VelPresenterClass> m_hostPresenter;
     std::unique_ptr<LinkedPages> m_linkedPages;
     bool m_baseDataLoaded = false;

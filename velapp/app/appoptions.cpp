@@ -74,6 +74,15 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
                                     QStringLiteral("file"));
     const QCommandLineOption noFeed(QStringLiteral("no-feed"),
                                     QStringLiteral("Publishes no quotations."));
+    const QCommandLineOption listen(
+        QStringLiteral("listen"),
+        QStringLiteral("Takes ticks (JSON Lines, as --replay but \"t\" ignored) from clients on "
+                       "127.0.0.1:<port> instead of the simulator."),
+        QStringLiteral("port"));
+    const QCommandLineOption record(
+        QStringLiteral("record"),
+        QStringLiteral("Writes every published tick to <file>, a file --replay plays."),
+        QStringLiteral("file"));
     const QCommandLineOption seed(QStringLiteral("seed"),
                                   QStringLiteral("Seed of the market simulator."),
                                   QStringLiteral("n"));
@@ -101,8 +110,8 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
         QStringLiteral("rate"),
         QStringLiteral("Risk-free rate of the option detail page, from -1 to 1 (default 0.015)."),
         QStringLiteral("r"));
-    parser.addOptions({plugins, securities, replay, noFeed, seed, pages, quitAfter, actions,
-                       screenshot, dump, print, rate});
+    parser.addOptions({plugins, securities, replay, noFeed, listen, record, seed, pages, quitAfter,
+                       actions, screenshot, dump, print, rate});
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText();
@@ -145,6 +154,26 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
         }
     }
     result.noFeed = parser.isSet(noFeed);
+    if (parser.isSet(listen)) {
+        if (parser.isSet(replay) || parser.isSet(noFeed)) {
+            *message = QStringLiteral("--listen excludes --replay and --no-feed");
+            return ParseResult::Error;
+        }
+        const QString text = parser.value(listen);
+        bool ok = isDecimal(text);
+        const int port = ok ? text.toInt(&ok) : 0;
+        if (!ok || port < 1 || port > 65535) {
+            *message = QStringLiteral("--listen: '%1' is not a port from 1 to 65535")
+                           .arg(parser.value(listen));
+            return ParseResult::Error;
+        }
+        result.listenPort = quint16(port);
+    }
+    if (parser.isSet(record)) {
+        result.recordFile = parser.value(record);
+        if (!checkOutputPath(QStringLiteral("record"), result.recordFile, message))
+            return ParseResult::Error;
+    }
     if (parser.isSet(seed)) {
         const QString text = parser.value(seed);
         bool ok = isDecimal(text);

@@ -13,6 +13,8 @@ struct AppOptions
     QString securitiesFile; // empty: the built-in market
     QString replayFile;     // empty: simulator, unless noFeed
     bool noFeed = false;
+    quint16 listenPort = 0; // 1-65535: ticks from clients on 127.0.0.1 instead
+    QString recordFile;     // empty: published ticks are not recorded
     bool hasSeed = false;
     quint64 seed = 0;
     int pages = 1;        // pages opened of each page type

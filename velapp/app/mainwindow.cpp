@@ -228,17 +228,25 @@ void MainWindow::showMessage(const QString &text)
     m_stack->setCurrentWidget(m_message);
 }
 
-void MainWindow::setFeed(const QString &description, std::function<quint64()> counter)
+void MainWindow::setFeed(const QString &description, std::function<quint64()> counter,
+                         std::function<int()> clients)
 {
     m_feedLabel->setText(description);
     m_counter = std::move(counter);
+    m_clients = std::move(clients);
     m_lastCount = m_counter ? m_counter() : 0;
     m_rateClock.start();
-    m_rateLabel->setText(m_counter ? QStringLiteral("行情 0 笔/秒") : QString());
+    m_rateLabel->setText(m_counter ? rateText(0) : QString());
     if (m_counter)
         m_rateTimer->start();
     else
         m_rateTimer->stop();
+}
+
+QString MainWindow::rateText(quint64 rate) const
+{
+    const QString text = QStringLiteral("行情 %1 笔/秒").arg(rate);
+    return m_clients ? QStringLiteral("连接 %1 · ").arg(m_clients()) + text : text;
 }
 
 void MainWindow::updateRate()
@@ -249,7 +257,7 @@ void MainWindow::updateRate()
     const qint64 elapsed = qMax<qint64>(1, m_rateClock.restart());
     const quint64 rate = (count - m_lastCount) * 1000 / quint64(elapsed);
     m_lastCount = count;
-    m_rateLabel->setText(QStringLiteral("行情 %1 笔/秒").arg(rate));
+    m_rateLabel->setText(rateText(rate));
 }
 
 void MainWindow::refreshCurrentPage()

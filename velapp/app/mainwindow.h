@@ -54,8 +54,10 @@ public:
 
     // Shown instead of the tabs when there is nothing to show.
     void showMessage(const QString &text);
-    // The feed shown in the status bar; counter gives published ticks so far.
-    void setFeed(const QString &description, std::function<quint64()> counter);
+    // The feed shown in the status bar; counter gives published ticks so far,
+    // clients (when set) the clients connected to it.
+    void setFeed(const QString &description, std::function<quint64()> counter,
+                 std::function<int()> clients = {});
 
 signals:
     // A page was created and initialised (and is in its tab).
@@ -69,6 +71,7 @@ private:
     int insertPage(VelPluginBaseWidget *page);
     void rebuildOpenMenu();
     void updateRate();
+    QString rateText(quint64 rate) const;
     void updateTitle();
 
     QString m_skinRoot;
@@ -83,6 +86,7 @@ private:
     QLabel *m_rateLabel;
     QTimer *m_rateTimer;
     std::function<quint64()> m_counter;
+    std::function<int()> m_clients;
     quint64 m_lastCount = 0;
     QElapsedTimer m_rateClock;
 };

@@ -7,20 +7,15 @@
 
 namespace {
 
-// Checks one non-blank line; on failure returns false with the fault only.
-bool parseLine(const QByteArray &line, qint64 previousT, ReplayTick *tick, QString *fault)
+// The kind and fields of a line's object; "t" is left to the caller.
+bool readTick(QJsonObject object, ReplayTick *tick, QString *fault)
 {
-    QJsonObject object;
-    if (!JsonText::parseObject(line, &object, fault) ||
-        !JsonText::readOffset(object, previousT, ReplayFile::maxOffsetMs, &tick->t, fault))
-        return false;
-
     const QString kind = object.value(QStringLiteral("type")).toString();
     if (kind != VelConst::OptionRecord && kind != VelConst::MarketRecord) {
-        *fault =
-            object.contains(QStringLiteral("type"))
-                ? QStringLiteral("\"type\" is not \"%1\" or \"%2\"").arg(VelConst::OptionRecord, VelConst::MarketRecord)
-                : QStringLiteral("missing \"type\"");
+        *fault = object.contains(QStringLiteral("type"))
+                     ? QStringLiteral("\"type\" is not \"%1\" or \"%2\"")
+                           .arg(VelConst::OptionRecord, VelConst::MarketRecord)
+                     : QStringLiteral("missing \"type\"");
         return false;
     }
     tick->kind = kind;
@@ -38,7 +33,22 @@ bool parseLine(const QByteArray &line, qint64 previousT, ReplayTick *tick, QStri
     return true;
 }
 
+// Checks one non-blank line; on failure returns false with the fault only.
+bool parseLine(const QByteArray &line, qint64 previousT, ReplayTick *tick, QString *fault)
+{
+    QJsonObject object;
+    return JsonText::parseObject(line, &object, fault) &&
+           JsonText::readOffset(object, previousT, ReplayFile::maxOffsetMs, &tick->t, fault) &&
+           readTick(object, tick, fault);
+}
+
 } // namespace
+
+bool ReplayFile::parseLiveTick(const QByteArray &line, ReplayTick *tick, QString *fault)
+{
+    QJsonObject object;
+    return JsonText::parseObject(line, &object, fault) && readTick(object, tick, fault);
+}
 
 bool ReplayFile::load(const QString &path, QList<ReplayTick> *ticks, QString *error)
 {

@@ -22,6 +22,8 @@ public:
     static bool load(const QString &path, QList<ReplayTick> *ticks, QString *error);
     static bool parse(const QByteArray &text, const QString &path, QList<ReplayTick> *ticks,
                       QString *error);
+    // One line of a live feed: as a replay line, but "t" is ignored (t = 0).
+    static bool parseLiveTick(const QByteArray &line, ReplayTick *tick, QString *fault);
 
     // Offsets beyond this (about 31 years) are refused rather than waited for.
     static constexpr qint64 maxOffsetMs = 1000000000000LL;

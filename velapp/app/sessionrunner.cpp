@@ -118,7 +118,10 @@ void SessionRunner::step()
                 return;
             }
             const ReplayTick &tick = m_ticks.at(m_nextTick++);
-            BusinessDataInterface::PublishQuotation(tick.kind, tick.fields);
+            if (m_publish)
+                m_publish(tick.kind, tick.fields);
+            else
+                BusinessDataInterface::PublishQuotation(tick.kind, tick.fields);
             continue;
         }
         if (actionT <= now) {

@@ -30,6 +30,12 @@ public:
                   QObject *parent = nullptr);
     ~SessionRunner() override;
 
+    // Where the replayed ticks go; the host's quotation bus by default.
+    void setPublisher(std::function<void(const QString &kind, const QVariantMap &tick)> publisher)
+    {
+        m_publish = std::move(publisher);
+    }
+
     void start();
     quint64 publishedCount() const { return quint64(m_nextTick); }
 
@@ -52,6 +58,7 @@ private:
     BusEventRecorder *m_recorder;
     Writer m_dump;
     Writer m_screenshot;
+    std::function<void(const QString &kind, const QVariantMap &tick)> m_publish;
     int m_nextAction = 0;
     int m_nextTick = 0;
     bool m_waiting = false; // for the bus to deliver before an action

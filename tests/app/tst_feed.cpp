@@ -1,0 +1,218 @@
+#include "fixture.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+// velapp --listen (ticks from clients over TCP) and --record (the published
+// ticks written as a replay file), run through the velapp binary.
+class TestFeed : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup() { VERIFY_NO_UNEXPECTED_WARNINGS(); }
+
+    void refusedBeforeAnyWindow_data();
+    void refusedBeforeAnyWindow();
+    void recordingReplaysTheSameBoard();
+    void clientsFeedTheBoard();
+    void fullDiskStopsOnlyTheRecording();
+
+private:
+    struct Run
+    {
+        int exitCode = -1;
+        QStringList errLines; // velapp's own lines ("velapp: ", "velapp.feed: ")
+    };
+    static void start(QProcess *process, const QStringList &args)
+    {
+        process->start(QStringLiteral(VELAPP_BINARY), QStringList{"-platform", "offscreen"} + args);
+    }
+    // Waits for velapp's end; without process, runs it with args first.
+    static Run velapp(const QStringList &args, QProcess *process = nullptr);
+    QString path(const QString &name) const { return m_dir + QLatin1Char('/') + name; }
+    // The texts of every page's cells in order, blink levels ("###N") removed.
+    static QString rows(const QString &dump);
+
+    QString m_dir;
+};
+
+void TestFeed::initTestCase()
+{
+    Fixture::installWarningGuard();
+    m_dir = Fixture::scratchDir(QStringLiteral("feed"));
+    QVERIFY(QFile::exists(QStringLiteral(VELAPP_BINARY)));
+    QVariantList chain;
+    for (const QVariantMap &record : Fixture::standardMarket())
+        chain.append(record);
+    QFile file(path(QStringLiteral("chain.json")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QJsonDocument(QJsonArray::fromVariantList(chain)).toJson());
+}
+
+TestFeed::Run TestFeed::velapp(const QStringList &args, QProcess *process)
+{
+    QProcess own;
+    if (!process) {
+        process = &own;
+        start(process, args);
+    }
+    Run run;
+    if (!process->waitForFinished(120000)) {
+        process->kill();
+        process->waitForFinished();
+        return run;
+    }
+    run.exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+    const QStringList lines = QString::fromUtf8(process->readAllStandardError()).split('\n');
+    run.errLines = lines.filter(QRegularExpression(QStringLiteral("^velapp[:.]")));
+    return run;
+}
+
+QString TestFeed::rows(const QString &dump)
+{
+    QFile file(dump);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QJsonValue pages = QJsonDocument::fromJson(file.readAll()).object().value("pages");
+    QStringList texts;
+    auto it = QRegularExpression(R"re("256": ("[^"]*"|[^,\n]*))re")
+                  .globalMatch(QJsonDocument(pages.toArray()).toJson());
+    while (it.hasNext())
+        texts << it.next().captured(1);
+    return texts.join('\n').remove(QRegularExpression(QStringLiteral("###\\d+")));
+}
+
+void TestFeed::refusedBeforeAnyWindow_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("port 0") << QStringList{"--listen", "0"} << "--listen: '0' is not a port";
+    QTest::newRow("port too high") << QStringList{"--listen", "65536"} << "is not a port";
+    QTest::newRow("not a number") << QStringList{"--listen", "http"} << "is not a port";
+    QTest::newRow("with replay") << QStringList{"--listen", "5000", "--replay", "x.jsonl"}
+                                 << "--listen excludes --replay and --no-feed";
+    QTest::newRow("with no-feed") << QStringList{"--listen", "5000", "--no-feed"}
+                                  << "--listen excludes";
+    QTest::newRow("record into no folder")
+        << QStringList{"--record", "/no/such/folder/rec.jsonl"} << "--record: the folder of";
+    QTest::newRow("port taken") << QStringList{"--listen", "TAKEN"}
+                                << "cannot listen on 127.0.0.1:";
+}
+
+void TestFeed::refusedBeforeAnyWindow()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, error);
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+    args.replaceInStrings(QStringLiteral("TAKEN"), QString::number(taken.serverPort()));
+    const Run run = velapp(args + QStringList{QStringLiteral("--quit-after"), QStringLiteral("1")});
+    QCOMPARE(run.exitCode, 2);
+    QCOMPARE(run.errLines.size(), 1);
+    QVERIFY2(run.errLines.first().contains(error), qPrintable(run.errLines.first()));
+}
+
+void TestFeed::recordingReplaysTheSameBoard()
+{
+    const QString rec = path(QStringLiteral("rec.jsonl"));
+    Run run = velapp({"--seed", "5", "--quit-after", "2500", "--record", rec, "--dump",
+                      path(QStringLiteral("a.json"))});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.errLines.isEmpty(), qPrintable(run.errLines.join('\n')));
+
+    QFile file(rec);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+    QVERIFY(lines.size() > 100);
+    const int lastT = QJsonDocument::fromJson(lines.last()).object().value("t").toInt(-1);
+    QVERIFY2(lastT > 1000 && lastT < 4000, qPrintable(QString::number(lastT)));
+
+    run = velapp({"--replay", rec, "--quit-after", QString::number(lastT + 1500), "--dump",
+                  path(QStringLiteral("b.json"))});
+    QCOMPARE(run.exitCode, 0);
+    const QString recorded = rows(path(QStringLiteral("a.json")));
+    QVERIFY(recorded.contains(QRegularExpression(QStringLiteral("\"0\\.\\d{4}\""))));
+    QCOMPARE(rows(path(QStringLiteral("b.json"))), recorded);
+}
+
+void TestFeed::clientsFeedTheBoard()
+{
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    const QString dump = path(QStringLiteral("listen.json"));
+    QProcess process;
+    start(&process, {"--securities", path(QStringLiteral("chain.json")), "--listen",
+                     QString::number(port), "--quit-after", "8000", "--dump", dump});
+    const auto connected = [port](QTcpSocket *socket) {
+        socket->abort();
+        socket->connectToHost(QHostAddress::LocalHost, port);
+        return socket->waitForConnected(1000);
+    };
+    const auto tick = [](const QString &symbol, const char *price) -> QByteArray {
+        return QStringLiteral(R"({"type": "MDOPTIONRECORD", "Symbol": "%1", "LastPrice": %2})")
+                   .arg(symbol, QLatin1String(price))
+                   .toUtf8() +
+               '\n';
+    };
+
+    QTcpSocket first, flood, leaving;
+    QTRY_VERIFY_WITH_TIMEOUT(connected(&first), 30000);
+    first.write(tick(Fixture::callSymbol("a", 2.95), "0.1111") + "{not json\n" +
+                R"({"t": 5, "type": "MDOPTIONRECORD", "LastPrice": 0.3333})" + '\n' +
+                tick(Fixture::putSymbol("a", 2.95), "0.2222"));
+    QVERIFY(connected(&flood));
+    const quint16 floodPort = flood.localPort();
+    flood.write(QByteArray(70 * 1024, 'x') + '\n');
+    QTRY_COMPARE_WITH_TIMEOUT(flood.state(), QAbstractSocket::UnconnectedState, 30000);
+    QCOMPARE(first.state(), QAbstractSocket::ConnectedState);
+    first.write(tick(Fixture::callSymbol("a", 2.9), "0.4444"));
+    QVERIFY(first.waitForBytesWritten(5000));
+    // Vanishing mid-line: the complete line still counts.
+    QVERIFY(connected(&leaving));
+    leaving.write(tick(Fixture::putSymbol("a", 2.9), "0.5555") + R"({"type": "MDOPTIONRE)");
+    QVERIFY(leaving.waitForBytesWritten(5000));
+    leaving.disconnectFromHost();
+
+    const Run run = velapp({}, &process);
+    QCOMPARE(run.exitCode, 0);
+    const QString board = rows(dump);
+    for (const char *price : {"0.1111", "0.2222", "0.4444", "0.5555"})
+        QVERIFY2(board.contains(QLatin1String(price)), price);
+    QVERIFY(!board.contains(QLatin1String("0.3333")));
+    const QString peer = QStringLiteral("velapp.feed: client 127.0.0.1:%1: line ");
+    const QStringList expected{peer.arg(first.localPort()) + "2: not JSON",
+                               peer.arg(first.localPort()) + "3: missing \"Symbol\"; skipped",
+                               peer.arg(floodPort) + "1 is longer than 65536 bytes; client dropped",
+                               "left in the middle of line 2; that line is dropped"};
+    QCOMPARE(run.errLines.size(), expected.size());
+    for (const QString &text : expected)
+        QVERIFY2(run.errLines.join('\n').contains(text), qPrintable(text));
+}
+
+void TestFeed::fullDiskStopsOnlyTheRecording()
+{
+    const QString dump = path(QStringLiteral("full.json"));
+    const Run run =
+        velapp({"--seed", "5", "--quit-after", "1500", "--record", "/dev/full", "--dump", dump});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.errLines.size(), 1);
+    QVERIFY2(QRegularExpression("^velapp.feed: --record: /dev/full: cannot write: .+; recording "
+                                "stopped$")
+                 .match(run.errLines.first())
+                 .hasMatch(),
+             qPrintable(run.errLines.first()));
+    // Simulated prices reached the board all the same.
+    QVERIFY(rows(dump).contains(QRegularExpression(QStringLiteral("\"0\\.\\d{4}\""))));
+}
+
+FIXTURE_TEST_MAIN(TestFeed)
+#include "tst_feed.moc"
