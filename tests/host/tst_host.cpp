@@ -1,5 +1,7 @@
 #include "fixture.h"
 
+#include <PivoraBusinessDataManager/pivorabusinessdatainterface.h>
+#include <PivoraUtils/pivorautils.h>
 #include <businessdatamanager/businessdatainterface.h>
 #include <velmsg/packmessage.h>
 #include <velplugin/iplugin.h>
@@ -157,6 +159,9 @@ private slots:
     void headsAnnounceEverySection();
 
     void deadPresenterGetsNothing();
+
+    void numericFieldsOneRule_data();
+    void numericFieldsOneRule();
 };
 
 void TestHost::initTestCase()
@@ -531,4 +536,40 @@ void TestHost::deadPresenterGetsNothing()
 }
 
 FIXTURE_TEST_MAIN(TestHost)
+// Prices and precisions are read from ticks and records by one rule: a
+// number, or text that reads wholly as one.
+void TestHost::numericFieldsOneRule_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<double>("last");   // as LastPrice, PreClosePrice 0.5
+    QTest::addColumn<int>("precision"); // as an option's pricePrecision
+    QTest::newRow("number") << QVariant(3.0) << 3.0 << 3;
+    QTest::newRow("text") << QVariant(QStringLiteral(" 2 ")) << 2.0 << 2;
+    QTest::newRow("fraction") << QVariant(0.1300) << 0.13 << 4;
+    QTest::newRow("text fraction") << QVariant(QStringLiteral("0.1300")) << 0.13 << 4;
+    QTest::newRow("no number") << QVariant(QStringLiteral("0.13x")) << 0.5 << 4;
+    QTest::newRow("boolean") << QVariant(true) << 0.5 << 4;
+    QTest::newRow("NaN text") << QVariant(QStringLiteral("nan")) << 0.5 << 4;
+    QTest::newRow("negative") << QVariant(-1) << 0.5 << 0;
+    QTest::newRow("too many decimals") << QVariant(12) << 12.0 << 8;
+}
+
+void TestHost::numericFieldsOneRule()
+{
+    QFETCH(QVariant, value);
+    QFETCH(double, last);
+    QFETCH(int, precision);
+    QCOMPARE(PivoraBusiUtils::GetLastPriceFromTick(
+                 {{QStringLiteral("LastPrice"), value}, {QStringLiteral("PreClosePrice"), 0.5}}),
+             last);
+    QVariantMap option = Fixture::option(QStringLiteral("PREC.SH"), QStringLiteral("510050"),
+                                         Fixture::day(10), 2.95, QStringLiteral("C"),
+                                         QStringLiteral("x"));
+    option.insert(QStringLiteral("pricePrecision"), value);
+    Fixture::load({option});
+    QCOMPARE(PivoraBusinessDataInterface::GetPricePrecisionBySymbol(QStringLiteral("PREC.SH"),
+                                                                     QString()),
+             precision);
+}
+
 #include "tst_host.moc"
