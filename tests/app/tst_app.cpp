@@ -294,7 +294,15 @@ void TestApp::builtinMarketDump()
     // One group row per expiry, each with its strikes below it.
     const QJsonArray rows = page.value(QStringLiteral("rows")).toArray();
     QCOMPARE(rows.size(), 4);
+    int adjusted = 0; // contracts after a dividend: strike keys ending in "A"
     for (const QJsonValue &group : rows) {
+        for (const QJsonValue &strike :
+             group.toObject().value(QStringLiteral("children")).toArray())
+            adjusted += strike.toObject()
+                                .value(QStringLiteral("cells")).toObject()
+                                .value(QStringLiteral("7")).toObject()
+                                .value(QStringLiteral("256")).toString()
+                                .endsWith(QLatin1Char('A'));
         const QJsonObject cells = group.toObject().value(QStringLiteral("cells")).toObject();
         QCOMPARE(
             cells.value(QStringLiteral("7")).toObject().value(QStringLiteral("256")).toString(),
@@ -307,6 +315,7 @@ void TestApp::builtinMarketDump()
         QCOMPARE(expiry.dayOfWeek(), int(Qt::Wednesday));
         QVERIFY2(expiry.day() >= 22 && expiry.day() <= 28, qPrintable(expiry.toString()));
     }
+    QVERIFY(adjusted > 0 && adjusted < 10);
 
     // The host announced its base data; the page announced its underlying.
     bool baseData = false;

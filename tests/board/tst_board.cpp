@@ -183,6 +183,7 @@ void TestBoard::pageShowsTheChain()
     QCOMPARE(VelItemModelDeletage::fittingFont(wide, QStringLiteral("2.950"), first.width()), wide);
     // The stored heads, and sections the user may drag.
     QCOMPARE(model()->headList().size(), 15);
+    QCOMPARE(model()->columnCount(), 15); // no empty column after the last caption
     QCOMPARE(model()->headerData(7, Qt::Horizontal).toString(), QStringLiteral("行权价"));
     QVERIFY(tree->header()->sectionsMovable());
     // The skin reached the view.

@@ -281,6 +281,8 @@ void TestHost::valuesSurviveRoundTrip_data()
     QTest::newRow("date-time offset")
         << QVariant(QDateTime(QDate(2026, 6, 1), QTime(8, 0), Qt::OffsetFromUTC, 8 * 3600));
     QTest::newRow("date far past") << QVariant(QDate(-4000, 1, 1));
+    QTest::newRow("date-time at the widest offset")
+        << QVariant(QDateTime(QDate(2026, 6, 1), QTime(8, 0), Qt::OffsetFromUTC, -24 * 3600));
 }
 
 void TestHost::valuesSurviveRoundTrip()
