@@ -118,13 +118,10 @@ void BenchPage::loadReferenceData(const QList<QVariantMap> &records)
         m_hostPresenter = std::make_unique<VelPresenterClass>(
             QStringLiteral("velapp-bench"), nullptr, IMessageInterface::ThreadType_Main);
     }
-    CPackMessageCommon pack;
-    pack.AddRowVaule({{QStringLiteral("loadFinish"), true}});
-    auto *event = new CEventMessageCommon;
-    event->SetSrcid(m_hostPresenter->pluginPid());
-    event->SetType(int(VelEventType::BaseDataState));
-    event->SetMsg(pack.GetPackedMsg(false));
-    m_hostPresenter->PutEvent(m_hostPresenter->pluginPid(), event);
+    m_hostPresenter->PutEvent(m_hostPresenter->pluginPid(),
+                              CEventMessageCommon::create(m_hostPresenter->pluginPid(),
+                                                          VelEventType::BaseDataState,
+                                                          {{QStringLiteral("loadFinish"), true}}));
 }
 
 bool BenchPage::waitFor(const std::function<bool()> &done, int timeoutMs)

@@ -160,13 +160,9 @@ void TestApp::pagesFollowDataAndSurviveClosingWhileStreaming()
     const QList<QVariantMap> securities = BuiltinMarket::securities(today);
     CBusinessDataBase::GetInstance()->loadSecurities(securities);
     VelPresenterClass host(QStringLiteral("velapp"), nullptr, IMessageInterface::ThreadType_Main);
-    CPackMessageCommon pack;
-    pack.AddRowVaule({{QStringLiteral("loadFinish"), true}});
-    auto *event = new CEventMessageCommon;
-    event->SetSrcid(host.pluginPid());
-    event->SetType(int(VelEventType::BaseDataState));
-    event->SetMsg(pack.GetPackedMsg(false));
-    host.PutEvent(host.pluginPid(), event);
+    host.PutEvent(host.pluginPid(),
+                  CEventMessageCommon::create(host.pluginPid(), VelEventType::BaseDataState,
+                                              {{QStringLiteral("loadFinish"), true}}));
     QTRY_COMPARE_WITH_TIMEOUT(rowCount(first), 4, 30000);
     QTRY_COMPARE_WITH_TIMEOUT(rowCount(second), 4, 30000);
     QTRY_COMPARE_WITH_TIMEOUT(first->loadingState(), 0, 30000);

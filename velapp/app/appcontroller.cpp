@@ -207,13 +207,9 @@ void AppController::afterLastAction()
 void AppController::sendBaseDataLoaded(VelPluginBaseWidget *page)
 {
     const auto event = [this] {
-        CPackMessageCommon pack;
-        pack.AddRowVaule({{QStringLiteral("loadFinish"), true}});
-        auto *event = new CEventMessageCommon;
-        event->SetSrcid(m_hostPresenter->pluginPid());
-        event->SetType(int(VelEventType::BaseDataState));
-        event->SetMsg(pack.GetPackedMsg(false));
-        return event;
+        return CEventMessageCommon::create(m_hostPresenter->pluginPid(),
+                                           VelEventType::BaseDataState,
+                                           {{QStringLiteral("loadFinish"), true}});
     };
     if (!page) {
         m_hostPresenter->PutEvent(m_hostPresenter->pluginPid(), event());

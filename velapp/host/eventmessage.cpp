@@ -1,5 +1,7 @@
 #include "velevent/eventmessage.h"
 
+#include "velmsg/packmessage.h"
+
 CEventMessageCommon::CEventMessageCommon() = default;
 
 CEventMessageCommon::~CEventMessageCommon() = default;
@@ -32,4 +34,16 @@ void CEventMessageCommon::SetMsg(QVariant msg)
 QVariant CEventMessageCommon::GetMsg() const
 {
     return m_msg;
+}
+
+CEventMessageCommon *CEventMessageCommon::create(const QString &src, int type,
+                                                const QVariantMap &row)
+{
+    CPackMessageCommon pack;
+    pack.AddRowVaule(row);
+    auto *event = new CEventMessageCommon;
+    event->SetSrcid(src);
+    event->SetType(type);
+    event->SetMsg(pack.GetPackedMsg(false));
+    return event;
 }
