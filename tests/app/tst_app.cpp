@@ -22,8 +22,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QPointer>
 #include <QProcess>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -155,6 +157,9 @@ void TestApp::pagesFollowDataAndSurviveClosingWhileStreaming()
     QCOMPARE(first->pluginWidgetTitle(), QStringLiteral("T型行情"));
     QCOMPARE(window.findChild<QTabWidget *>()->tabText(1), QStringLiteral("T型行情"));
     QCOMPARE(first->loadingState(), 1);
+    // The window carries the current page's title, also when the page retitles itself.
+    first->setPluginWidgetTitle(QStringLiteral("改名"));
+    QCOMPARE(window.windowTitle(), QStringLiteral("velapp - 改名"));
 
     // Base data arrive after the pages exist, announced on the bus.
     const QList<QVariantMap> securities = BuiltinMarket::securities(today);
@@ -171,6 +176,16 @@ void TestApp::pagesFollowDataAndSurviveClosingWhileStreaming()
     feed.start(std::make_unique<SimulatorFeed>(MarketSimulator(securities, today, 11)));
     QTRY_VERIFY_WITH_TIMEOUT(showsPrices(first), 30000);
     QTRY_VERIFY_WITH_TIMEOUT(showsPrices(second), 30000);
+    // The status bar names the feed and counts its ticks a second.
+    window.setFeed(QStringLiteral("模拟行情"), [&feed] { return feed.publishedCount(); });
+    const auto status = [&window] {
+        QStringList texts;
+        for (const QLabel *label : window.statusBar()->findChildren<QLabel *>())
+            texts << label->text();
+        return texts.join(QLatin1Char(' '));
+    };
+    const QRegularExpression named(QStringLiteral("^模拟行情 行情 [1-9]\\d* 笔/秒$"));
+    QTRY_VERIFY2_WITH_TIMEOUT(named.match(status()).hasMatch(), qPrintable(status()), 30000);
 
     // Closing a page while its presenter receives ticks.
     QPointer<VelPluginBaseWidget> closed(first);
@@ -290,8 +305,12 @@ void TestApp::builtinMarketDump()
     // One group row per expiry, each with its strikes below it.
     const QJsonArray rows = page.value(QStringLiteral("rows")).toArray();
     QCOMPARE(rows.size(), 4);
-    int adjusted = 0; // contracts after a dividend: strike keys ending in "A"
+    // Contracts adjusted after a dividend (strike keys ending in "A"), a few
+    // under one expiry.
+    int adjusted = 0;
+    int adjustedExpiries = 0;
     for (const QJsonValue &group : rows) {
+        const int before = adjusted;
         for (const QJsonValue &strike :
              group.toObject().value(QStringLiteral("children")).toArray())
             adjusted += strike.toObject()
@@ -299,6 +318,7 @@ void TestApp::builtinMarketDump()
                                 .value(QStringLiteral("7")).toObject()
                                 .value(QStringLiteral("256")).toString()
                                 .endsWith(QLatin1Char('A'));
+        adjustedExpiries += adjusted > before;
         const QJsonObject cells = group.toObject().value(QStringLiteral("cells")).toObject();
         QCOMPARE(
             cells.value(QStringLiteral("7")).toObject().value(QStringLiteral("256")).toString(),
@@ -312,6 +332,7 @@ void TestApp::builtinMarketDump()
         QVERIFY2(expiry.day() >= 22 && expiry.day() <= 28, qPrintable(expiry.toString()));
     }
     QVERIFY(adjusted > 0 && adjusted < 10);
+    QCOMPARE(adjustedExpiries, 1);
 
     // The host announced its base data; the page announced its underlying.
     bool baseData = false;
@@ -440,6 +461,21 @@ void TestApp::replayReachesTheBoard()
         QStringLiteral("^  0\\.1233 +\\| 0\\.1235 +\\| 0\\.1234 .*\\| 2\\.950 +\\|"),
         QRegularExpression::MultilineOption);
     QVERIFY2(printed.match(run.out).hasMatch(), qPrintable(run.out));
+    // The captions, the expiry and the strike rows keep their bars in the same
+    // screen columns, a Chinese character taking two.
+    QSet<QVector<int>> bars;
+    const QString table = run.out.section(QStringLiteral("认沽期权\n"), 1);
+    for (const QString &line : table.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        QVector<int> at;
+        int x = 0;
+        for (const QChar c : line) {
+            if (c == QLatin1Char('|'))
+                at << x;
+            x += c.unicode() >= 0x2E80 ? 2 : 1;
+        }
+        bars.insert(at);
+    }
+    QCOMPARE(bars.size(), 1);
 }
 
 void TestApp::simulatorPrintAndScreenshot()

@@ -400,6 +400,12 @@ void TestBoard::underlyingPriceFromItsSubscription()
     TRY_COMPARE(symmetry(), QString::number(2.9514 + m_case / 1000.0, 'f', 3));
     publishUnderlying(QStringLiteral("510050.SH"), 3.0);
     TRY_COMPARE(symmetry(), QStringLiteral("3.000"));
+    // In the money at 3.0, the call of 2.900 is tinted up to its grid lines.
+    auto *tree = m_page->findChild<QTreeView *>();
+    const QRect cell = tree->visualRect(strikeIndex(20, "2.900 ", 0));
+    const QImage shot = tree->viewport()->grab().toImage();
+    QCOMPARE(shot.pixelColor(cell.right() - 1, cell.bottom() - 1), QColor(0x2a1a1a));
+    QVERIFY(shot.pixelColor(cell.right(), cell.center().y()) != QColor(0x2a1a1a));
 
     // A load of another underlying subscribes that one.
     QVariantMap data = category(QStringLiteral("SZ"));

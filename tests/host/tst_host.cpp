@@ -283,6 +283,8 @@ void TestHost::valuesSurviveRoundTrip_data()
     QTest::newRow("date far past") << QVariant(QDate(-4000, 1, 1));
     QTest::newRow("date-time at the widest offset")
         << QVariant(QDateTime(QDate(2026, 6, 1), QTime(8, 0), Qt::OffsetFromUTC, -24 * 3600));
+    // Carried as a map: compared inside a list, where a map equals the hash it came from.
+    QTest::newRow("hash") << QVariant(QVariantList{QVariantHash{{"k", "v"}, {"n", 2}}});
 }
 
 void TestHost::valuesSurviveRoundTrip()
