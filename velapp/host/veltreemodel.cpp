@@ -316,16 +316,21 @@ bool VelTreeModel::updateRow(const Row &row)
     if (!node)
         return false;
     const int shownColumns = d->columnCount();
+    int first = shownColumns;
+    int last = -1;
     for (auto it = row.cbegin(); it != row.cend(); ++it) {
         const auto old = node->cells.constFind(it.key());
         if (old != node->cells.cend() && sameRecord(*old, it.value()))
             continue;
         node->cells.insert(it.key(), it.value());
         if (it.key() >= 0 && it.key() < shownColumns) {
-            const QModelIndex cell = createIndex(node->row, it.key(), node);
-            emit dataChanged(cell, cell);
+            first = qMin(first, it.key());
+            last = qMax(last, it.key());
         }
     }
+    // One signal for the row's changed span: the view repaints that band.
+    if (last >= 0)
+        emit dataChanged(createIndex(node->row, first, node), createIndex(node->row, last, node));
     return true;
 }
 
