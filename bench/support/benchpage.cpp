@@ -176,7 +176,12 @@ VelPluginBaseWidget *BenchPage::openAnother()
 
 bool BenchPage::close(VelPluginBaseWidget *page)
 {
-    return page != m_page && m_window->closePage(page);
+    if (page == m_page || !m_window->closePage(page))
+        return false;
+    // waitFor() runs processEvents(), which leaves deferred deletes to the
+    // event loop: delete the closed page now, as velapp's loop would.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return true;
 }
 
 VelTreeModel *BenchPage::modelOf(VelPluginBaseWidget *page)
