@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QStandardItemModel>
 #include <QTreeView>
 
@@ -25,9 +26,12 @@ namespace {
 
 void flushPaint()
 {
-    // Updates are posted to the window; a few passes deliver and paint them.
-    for (int i = 0; i < 3; ++i)
-        QCoreApplication::processEvents();
+    // Updates are posted to the window, and the page's table paints what
+    // changed once a frame: run the loop for two frames.
+    QElapsedTimer wait;
+    wait.start();
+    while (wait.elapsed() < 40)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 qint64 areaOf(const QRect &rect)

@@ -116,7 +116,7 @@ QString priceText(double value, int precision)
         return QStringLiteral("--");
     if (std::fabs(value) >= 1e15)
         return QString::number(value, 'g', 6);
-    return QString::number(value, 'f', precision);
+    return VelCommonUtils::fixedText(value, precision);
 }
 
 double finiteOrZero(double value)
@@ -126,7 +126,12 @@ double finiteOrZero(double value)
 
 QString marker(int level)
 {
-    return VelConst::BlinkSeparator + QString::number(level);
+    // Built once: every priced cell of every tick carries one.
+    static const QString markers[] = {VelConst::BlinkSeparator + QLatin1Char('0'),
+                                      VelConst::BlinkSeparator + QLatin1Char('1'),
+                                      VelConst::BlinkSeparator + QLatin1Char('2'),
+                                      VelConst::BlinkSeparator + QLatin1Char('3')};
+    return level >= 0 && level <= 3 ? markers[level] : VelConst::BlinkSeparator + QString::number(level);
 }
 
 } // namespace
@@ -636,7 +641,7 @@ void PresenterClass::processOptionTick(const QVariant &msg)
     if (preSettle > 1e-10) {
         const double pct = (last - preSettle) / preSettle * 100;
         const QString pctText = std::isfinite(pct)
-                                    ? QStringLiteral("%1%").arg(pct, 0, 'f', 2, QLatin1Char(' '))
+                                    ? VelCommonUtils::fixedText(pct, 2) + QLatin1Char('%')
                                     : QStringLiteral("--");
         QVariantMap &pctCell = row[isCall ? 3 : 11];
         pctCell[VelConst::RoleUser] = QString(pctText + lastMarker);

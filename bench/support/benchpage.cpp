@@ -102,6 +102,7 @@ bool BenchPage::open(const QSize &windowSize, QString *error)
     m_window->setPageTypes(types);
     m_window->resize(windowSize);
     m_window->show();
+    m_type = types.first();
     m_page = m_window->openPage(types.first());
     if (!m_page || !table()) {
         *error = QStringLiteral("the page type %1 made no T-board page").arg(types.first().id);
@@ -164,6 +165,40 @@ QHash<QString, BenchPage::Place> BenchPage::places(const QVariantMap &category) 
         }
     }
     return result;
+}
+
+VelPluginBaseWidget *BenchPage::openAnother()
+{
+    VelPluginBaseWidget *page = m_window->openPage(m_type);
+    QCoreApplication::processEvents();
+    return page;
+}
+
+bool BenchPage::close(VelPluginBaseWidget *page)
+{
+    if (page == m_page || !m_window->closePage(page))
+        return false;
+    // waitFor() runs processEvents(), which leaves deferred deletes to the
+    // event loop: delete the closed page now, as velapp's loop would.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return true;
+}
+
+VelTreeModel *BenchPage::modelOf(VelPluginBaseWidget *page)
+{
+    auto *table = page ? page->findChild<VelTreeView *>() : nullptr;
+    return table ? table->model() : nullptr;
+}
+
+QTreeView *BenchPage::treeOf(VelPluginBaseWidget *page)
+{
+    auto *table = page ? page->findChild<VelTreeView *>() : nullptr;
+    return table ? table->treeView() : nullptr;
+}
+
+QComboBox *BenchPage::underlyingBoxOf(VelPluginBaseWidget *page)
+{
+    return page ? page->findChild<QComboBox *>(QStringLiteral("comboBox_underlying")) : nullptr;
 }
 
 VelPresenterClass *BenchPage::presenter() const

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QVariantMap>
 
+#include "pagefactory.h"
+
 #include <functional>
 #include <memory>
 
@@ -41,6 +43,13 @@ public:
 
     // Loads the plugins and opens one shown page of the first page type.
     bool open(const QSize &windowSize, QString *error);
+    // Opens one more shown page of the same type (the window shows it).
+    VelPluginBaseWidget *openAnother();
+    bool close(VelPluginBaseWidget *page);
+    static VelTreeModel *modelOf(VelPluginBaseWidget *page);
+    static QTreeView *treeOf(VelPluginBaseWidget *page);
+    static QComboBox *underlyingBoxOf(VelPluginBaseWidget *page);
+
     // Loads records as the host's reference data and sends the base-data event.
     void loadReferenceData(const QList<QVariantMap> &records);
     // Runs the event loop until done() holds or timeoutMs passed; false on timeout.
@@ -64,4 +73,5 @@ private:
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<VelPresenterClass> m_hostPresenter;
     VelPluginBaseWidget *m_page = nullptr;
+    PageType m_type; // the page type opened first
 };

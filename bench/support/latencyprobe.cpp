@@ -34,9 +34,12 @@ void LatencyProbe::stamp(int index, int seq)
 
 void LatencyProbe::onDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight)
 {
-    Q_UNUSED(bottomRight)
-    const int column = topLeft.column();
-    if (column != 2 && column != 12)
+    // One signal spans a row's changed cells: the last price is 2 or 12.
+    const auto spans = [&](int column) {
+        return topLeft.column() <= column && bottomRight.column() >= column;
+    };
+    const int column = spans(2) ? 2 : (spans(12) ? 12 : -1);
+    if (column < 0)
         return;
     const qint64 now = m_clock.nsecsElapsed();
     const Row row = m_model->rowData(topLeft);

@@ -35,6 +35,9 @@ public:
     bool last(const QString &symbol, Point *point) const;
     // Points ever recorded for symbol, dropped ones included: a change mark.
     quint64 revision(const QString &symbol) const;
+    // Points held over all symbols: the history's share of memory is this
+    // times sizeof(Point), and grows until every ring is full.
+    qint64 heldPoints() const;
     void clear();
 
 signals:

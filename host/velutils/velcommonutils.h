@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QPair>
+#include <QString>
 
 class VELHOST_EXPORT VelCommonUtils
 {
@@ -13,4 +14,8 @@ public:
     // numbers compare as numbers, anything else as text.
     static void sortTableViewRecordListByKeys(QList<Row> &rows,
                                               const QList<QPair<int, Qt::SortOrder>> &keys);
+
+    // The same text as QString::number(value, 'f', precision), without its
+    // general conversion where plain integer arithmetic gives the same digits.
+    static QString fixedText(double value, int precision);
 };

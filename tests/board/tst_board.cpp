@@ -336,9 +336,12 @@ void TestBoard::changedPricesBlinkAndFade()
     QStringList seen;
     const QModelIndex last = strikeIndex(20, "2.900 ", 2);
     connect(model(), &QAbstractItemModel::dataChanged, this,
-            [&](const QModelIndex &from) {
-                if (from == last)
-                    seen << from.data(Qt::UserRole).toString();
+            [&](const QModelIndex &from, const QModelIndex &to) {
+                const QString text = last.data(Qt::UserRole).toString();
+                if (from.parent() == last.parent() && from.row() == last.row()
+                    && from.column() <= last.column() && to.column() >= last.column()
+                    && seen.value(seen.size() - 1) != text)
+                    seen << text;
             });
     const QString symbol = callSymbol("a" + m_tag, 2.9);
     publishOption(tick(symbol));

@@ -6,12 +6,15 @@
 #include <velmsg/packmessage.h>
 #include <velplugin/iplugin.h>
 #include <velplugin/pluginmanager.h>
+#include <velutils/velcommonutils.h>
 #include <velwidget/veltreemodel.h>
+#include <velwidget/veltreeview.h>
 
 #include <QAbstractItemModelTester>
 #include <QDataStream>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QStyledItemDelegate>
 #include <QtTest>
 
 #include <atomic>
@@ -157,11 +160,13 @@ private slots:
     void updateChangesOnlyChangedCells_data();
     void updateChangesOnlyChangedCells();
     void headsAnnounceEverySection();
+    void oneFramePaintsTheLastValue();
 
     void deadPresenterGetsNothing();
 
     void numericFieldsOneRule_data();
     void numericFieldsOneRule();
+    void fixedTextIsQtsText();
 };
 
 void TestHost::initTestCase()
@@ -442,6 +447,10 @@ void TestHost::updateChangesOnlyChangedCells_data()
                                               << "g[x=1 y=2]";
     QTest::newRow("only the changed of two") << "x=1" << 3 << QVariant("b") << QStringList{"x:3"}
                                              << "g[x=1 y=2]";
+    QTest::newRow("adjacent cells: one span") << "x=5" << 3 << QVariant("b")
+                                              << QStringList{"x:2-3"} << "g[x=5 y=2]";
+    QTest::newRow("apart: one each") << "x>=1" << 3 << QVariant("b") << QStringList{"x:1", "x:3"}
+                                     << "g[x=1 y=2]";
     QTest::newRow("type change is a change") << "x=1" << 3 << QVariant(1) << QStringList{"x:3"}
                                              << "g[x=1 y=2]";
     QTest::newRow("unshown column: silent") << "x=1" << 15 << QVariant("h") << QStringList{}
@@ -480,9 +489,11 @@ void TestHost::updateChangesOnlyChangedCells()
     QStringList cells;
     for (const QList<QVariant> &args : spy) {
         const QModelIndex from = args.at(0).toModelIndex(), to = args.at(1).toModelIndex();
-        QCOMPARE(from, to);
+        QCOMPARE(from.parent(), to.parent());
+        QCOMPARE(from.row(), to.row());
         cells << from.siblingAtColumn(0).data(Qt::UserRole).toString() + ':' +
-                     QString::number(from.column());
+                     QString::number(from.column()) +
+                     (to.column() > from.column() ? '-' + QString::number(to.column()) : QString());
     }
     QCOMPARE(cells, changed);
     QCOMPARE(dump(model), tree);
@@ -574,6 +585,64 @@ void TestHost::numericFieldsOneRule()
     QCOMPARE(PivoraBusinessDataInterface::GetPricePrecisionBySymbol(QStringLiteral("PREC.SH"),
                                                                      QString()),
              precision);
+}
+
+
+// The fast price formatting must give Qt's text for every value, ties and
+// signs included.
+void TestHost::fixedTextIsQtsText()
+{
+    QList<double> values{0.0,    -0.0,    0.125,   2.675,  1.005,    -0.00004, 0.00005,
+                         -1.5,   2.5,     1e9,     999999999.5, 0.1 + 0.2, 1e-12,
+                         123456.78905, std::nan(""), -std::numeric_limits<double>::infinity()};
+    quint32 seed = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const int decimals = int(seed % 7);
+        values << (double(seed >> 8) / 1000.0 - 5000.0) / std::pow(10.0, decimals);
+    }
+    for (const double value : values) {
+        for (int precision : {0, 1, 2, 3, 4, 6, 9, 10}) {
+            const QString expected = QString::number(value, 'f', precision);
+            QCOMPARE(VelCommonUtils::fixedText(value, precision), expected);
+        }
+    }
+}
+
+// Many changes of one cell between two frames: the cell is painted once
+// more, and with its last value.
+void TestHost::oneFramePaintsTheLastValue()
+{
+    struct Recorder : QStyledItemDelegate
+    {
+        QStringList painted;
+        void paint(QPainter *painter, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) const override
+        {
+            if (index.column() == 2 && index.siblingAtColumn(0).data(Qt::UserRole) == "x")
+                const_cast<Recorder *>(this)->painted << index.data().toString();
+            QStyledItemDelegate::paint(painter, option, index);
+        }
+    } recorder;
+    VelTreeView view;
+    view.setKeyColumn({0});
+    view.setParentAndSubRowLinkColumnIndex(1);
+    view.setVelTableItemDelegate(&recorder);
+    view.model()->setMinimumColumnCount(3);
+    view.updateRecordDataList(parseRows(QStringLiteral("g;x>g=0")));
+    view.setIndexExpand(view.index(0, 0, QModelIndex()), true);
+    view.resize(400, 200);
+    Fixture::expectWarning(QRegularExpression(QStringLiteral("propagateSizeHints")));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QTRY_VERIFY(!recorder.painted.isEmpty());
+    QTest::qWait(50);
+    recorder.painted.clear();
+    for (int i = 1; i <= 50; ++i)
+        view.updataRecordData(parseRow(QStringLiteral("x>g=%1").arg(i)));
+    QTRY_COMPARE(recorder.painted, QStringList{"50"});
+    QTest::qWait(50);
+    QCOMPARE(recorder.painted, QStringList{"50"});
 }
 
 #include "tst_host.moc"

@@ -122,3 +122,12 @@ void VelPriceHistory::clear()
     std::lock_guard<std::mutex> locker(m_lock);
     m_series.clear();
 }
+
+qint64 VelPriceHistory::heldPoints() const
+{
+    std::lock_guard<std::mutex> locker(m_lock);
+    qint64 held = 0;
+    for (const auto &series : m_series)
+        held += qint64(series->ring.size());
+    return held;
+}

@@ -85,3 +85,36 @@ void VelCommonUtils::sortTableViewRecordListByKeys(QList<Row> &rows,
         return false;
     });
 }
+
+QString VelCommonUtils::fixedText(double value, int precision)
+{
+    static const double kScale[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+    // Below 1e9 the scaled value is off by far less than 1e-6, so a fraction
+    // not within 1e-6 of one half rounds the same way as the exact decimal
+    // expansion does. Ties, negative zeros and anything larger take Qt's path.
+    if (precision >= 0 && precision <= 9 && std::isfinite(value)) {
+        const double scaled = std::fabs(value) * kScale[precision];
+        if (scaled < 1e9) {
+            const double whole = std::floor(scaled);
+            const double fraction = scaled - whole;
+            const quint64 units = quint64(whole) + (fraction > 0.5 ? 1 : 0);
+            if (std::fabs(fraction - 0.5) > 1e-6 && !(std::signbit(value) && units == 0)) {
+                char digits[24];
+                int at = sizeof digits;
+                quint64 rest = units;
+                for (int i = 0; i < precision; ++i, rest /= 10)
+                    digits[--at] = char('0' + rest % 10);
+                if (precision > 0)
+                    digits[--at] = '.';
+                do {
+                    digits[--at] = char('0' + rest % 10);
+                    rest /= 10;
+                } while (rest > 0);
+                if (value < 0)
+                    digits[--at] = '-';
+                return QString::fromLatin1(digits + at, int(sizeof digits) - at);
+            }
+        }
+    }
+    return QString::number(value, 'f', precision);
+}

@@ -52,16 +52,13 @@ void VelItemModelDeletage::paint(QPainter *painter, const QStyleOptionViewItem &
     if (m_gridLineStyle == 0)
         return;
 
-    painter->save();
-    QPen pen(m_gridColor);
-    pen.setCosmetic(true);
-    painter->setPen(pen);
+    // The grid is one-pixel bands filled rather than lines stroked: the same
+    // pixels, at a fraction of the cost on every painted cell.
     const QRect &rect = option.rect;
     if (m_gridLineStyle & 1)
-        painter->drawLine(rect.bottomLeft(), rect.bottomRight());
+        painter->fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), m_gridColor);
     if (m_gridLineStyle & 2)
-        painter->drawLine(rect.topRight(), rect.bottomRight());
-    painter->restore();
+        painter->fillRect(QRect(rect.right(), rect.top(), 1, rect.height()), m_gridColor);
 }
 
 void VelItemModelDeletage::drawMetricsText(QPainter *painter, const QRect &rect, int flags,

@@ -36,6 +36,7 @@ struct LockSite
     QElapsedTimer held;
     // The last caller that had to wait for this hold, for the slow-hold report.
     QString waiter;
+    bool active = false;
 };
 
 QString describe(const QString &file, int line, const QString &function)
@@ -50,7 +51,10 @@ QString describe(const LockSite &site)
 }
 
 // Who holds which mutex. Guarded by its own mutex, never held while waiting
-// for a user mutex.
+// for a user mutex. An entry stays when its mutex is released and is reused
+// by the next hold: locking is on every tick's path, and a table entry made
+// and dropped each time costs an allocation. Entries of mutexes that are
+// gone are dropped once there are many.
 std::mutex &sitesLock()
 {
     static std::mutex m;
@@ -77,7 +81,7 @@ void VelMutex::lock(QMutex *mutex, QString file, int line, QString function)
         {
             std::lock_guard<std::mutex> guard(sitesLock());
             auto it = sites().find(mutex);
-            if (it != sites().end()) {
+            if (it != sites().end() && it->active) {
                 holder = describe(it.value());
                 // A non-recursive mutex locked again by its holder never returns;
                 // say where, since the process is about to hang.
@@ -99,14 +103,19 @@ void VelMutex::lock(QMutex *mutex, QString file, int line, QString function)
     }
     // QMutex is opaque to ThreadSanitizer; say what it guards.
     VelTsan::acquire(mutex);
-    LockSite site;
+    std::lock_guard<std::mutex> guard(sitesLock());
+    if (sites().size() > 4096) {
+        for (auto it = sites().begin(); it != sites().end();)
+            it = it->active ? std::next(it) : sites().erase(it);
+    }
+    LockSite &site = sites()[mutex];
     site.file = std::move(file);
     site.line = line;
     site.function = std::move(function);
     site.thread = QThread::currentThreadId();
     site.held.start();
-    std::lock_guard<std::mutex> guard(sitesLock());
-    sites().insert(mutex, std::move(site));
+    site.waiter.clear();
+    site.active = true;
 }
 
 void VelMutex::unlock(QMutex *mutex)
@@ -116,27 +125,25 @@ void VelMutex::unlock(QMutex *mutex)
         return;
     }
     LockSite site;
-    bool known = false;
+    qint64 ms = -1;
     {
         std::lock_guard<std::mutex> guard(sitesLock());
         auto it = sites().find(mutex);
-        if (it != sites().end()) {
-            site = std::move(it.value());
-            sites().erase(it);
-            known = true;
+        if (it != sites().end() && it->active) {
+            it->active = false;
+            ms = it->held.elapsed();
+            if (ms > slowMs())
+                site = it.value();
         }
     }
     VelTsan::release(mutex);
     mutex->unlock();
-    if (known && site.held.isValid()) {
-        const qint64 ms = site.held.elapsed();
-        if (ms > slowMs()) {
-            if (site.waiter.isEmpty())
-                qCWarning(lcVelLock).noquote() << "held" << ms << "ms at" << describe(site);
-            else
-                qCWarning(lcVelLock).noquote() << "held" << ms << "ms at" << describe(site)
-                                               << "while" << site.waiter << "waited";
-        }
+    if (ms > slowMs()) {
+        if (site.waiter.isEmpty())
+            qCWarning(lcVelLock).noquote() << "held" << ms << "ms at" << describe(site);
+        else
+            qCWarning(lcVelLock).noquote() << "held" << ms << "ms at" << describe(site)
+                                           << "while" << site.waiter << "waited";
     }
 }
 

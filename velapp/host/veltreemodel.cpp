@@ -316,16 +316,29 @@ bool VelTreeModel::updateRow(const Row &row)
     if (!node)
         return false;
     const int shownColumns = d->columnCount();
+    // One signal per run of adjacent changed cells (the row's cells come in
+    // column order): few signals, and the view repaints only what changed.
+    int first = -1;
+    int last = -1;
+    const auto announce = [&] {
+        if (first >= 0)
+            emit dataChanged(createIndex(node->row, first, node), createIndex(node->row, last, node));
+    };
     for (auto it = row.cbegin(); it != row.cend(); ++it) {
         const auto old = node->cells.constFind(it.key());
         if (old != node->cells.cend() && sameRecord(*old, it.value()))
             continue;
         node->cells.insert(it.key(), it.value());
-        if (it.key() >= 0 && it.key() < shownColumns) {
-            const QModelIndex cell = createIndex(node->row, it.key(), node);
-            emit dataChanged(cell, cell);
+        if (it.key() < 0 || it.key() >= shownColumns)
+            continue;
+        if (first >= 0 && it.key() == last + 1) {
+            last = it.key();
+            continue;
         }
+        announce();
+        first = last = it.key();
     }
+    announce();
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "velwidget/velitemmodeldeletage.h"
 #include "velwidget/veltreemodel.h"
+#include "velframetreeview.h"
 
 #include <QHeaderView>
 #include <QTreeView>
@@ -17,7 +18,7 @@ VelTreeView::VelTreeView(QWidget *parent)
     : VelViewBase(parent)
 {
     m_model = new VelTreeModel(this);
-    m_view = new QTreeView(this);
+    m_view = new VelFrameTreeView(this);
     m_view->setObjectName(QStringLiteral("velTreeView"));
     m_view->setUniformRowHeights(true);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -1,0 +1,292 @@
+// The whole market on the GUI thread: 1,300 options ticking round robin at
+// the market's rate, first with one page open (250 of them shown), then with
+// four pages; then the market-open burst, every contract
+// ticking at once, timed until each page's table holds it and the shown page
+// has painted it. The GUI thread's longest single event is watched meanwhile.
+
+#include "benchmarket.h"
+#include "benchpage.h"
+#include "benchreport.h"
+#include "benchstats.h"
+#include "guibusymeter.h"
+#include "latencyprobe.h"
+#include "paintmeter.h"
+#include "tickfeeder.h"
+
+#include "mainwindow.h"
+#include "velwidget/velpluginbasewidget.h"
+#include "velwidget/veltreemodel.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+#include <QTreeView>
+
+#include <memory>
+
+namespace {
+
+// Times every event the GUI thread handles at the top of its loop, and notes
+// when the shown table's viewport last finished a paint.
+class TimedApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        // The bus thread's events come through here too.
+        if (QThread::currentThread() != thread())
+            return QApplication::notify(receiver, event);
+        if (m_depth++ > 0) {
+            const bool done = QApplication::notify(receiver, event);
+            --m_depth;
+            if (event->type() == QEvent::Paint && receiver == watched)
+                paintedNs = clock.nsecsElapsed();
+            return done;
+        }
+        const qint64 start = clock.nsecsElapsed();
+        const bool done = QApplication::notify(receiver, event);
+        m_depth = 0;
+        const qint64 end = clock.nsecsElapsed();
+        if (event->type() == QEvent::Paint && receiver == watched)
+            paintedNs = end;
+        longestNs = qMax(longestNs, end - start);
+        return done;
+    }
+
+    QElapsedTimer clock;
+    QObject *watched = nullptr;
+    qint64 paintedNs = -1;
+    qint64 longestNs = 0;
+
+private:
+    int m_depth = 0;
+};
+
+struct Shown
+{
+    VelPluginBaseWidget *page = nullptr;
+    int first = 0; // index of its first option in the feed's symbol list
+    QStringList symbols;
+    std::unique_ptr<LatencyProbe> probe;
+};
+
+// Runs the event loop for ms: the GUI thread sleeps when it has nothing to
+// do, so the busy meter reads it as it would be in velapp.
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    BenchPage::prepareProcess();
+    TimedApplication app(argc, argv);
+    app.clock.start();
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("The whole market on one and four pages."));
+    parser.addHelpOption();
+    const QCommandLineOption rateOption(QStringLiteral("rate"),
+                                        QStringLiteral("Ticks per second (default 2600)."),
+                                        QStringLiteral("n"), QStringLiteral("2600"));
+    const QCommandLineOption secondsOption(QStringLiteral("seconds"),
+                                           QStringLiteral("Measured seconds (default 10)."),
+                                           QStringLiteral("s"), QStringLiteral("10"));
+    parser.addOptions({rateOption, secondsOption});
+    parser.process(app);
+    const double rate = qMax(1.0, parser.value(rateOption).toDouble());
+    const int seconds = qMax(1, parser.value(secondsOption).toInt());
+
+    BenchReport report(QStringLiteral("bench_market"));
+    report.machine();
+    BenchPage bench;
+    QString error;
+    if (!bench.open(QSize(1600, 900), &error)) {
+        report.line(QStringLiteral("cannot open the page: ") + error);
+        return 1;
+    }
+    const QList<QVariantMap> records = BenchMarket::listedMarket();
+    bench.loadReferenceData(records);
+    const QList<BenchMarket::Underlying> funds = BenchMarket::listedUnderlyings();
+    QStringList symbols;
+    QList<int> firstOf;
+    for (const BenchMarket::Underlying &fund : funds) {
+        firstOf << symbols.size();
+        symbols << BenchMarket::optionSymbols(records, fund.code);
+    }
+    const QHash<QString, BenchPage::Place> places =
+        bench.places(BenchMarket::category(QStringLiteral("SH")));
+
+    std::vector<std::unique_ptr<Shown>> shown;
+    const auto show = [&](VelPluginBaseWidget *page, int fund) {
+        QComboBox *box = BenchPage::underlyingBoxOf(page);
+        if (!box || !BenchPage::waitFor([&] { return box->count() > fund; }))
+            return false;
+        box->setCurrentIndex(fund);
+        // Shown when the fund's first option has its row.
+        VelTreeModel *model = BenchPage::modelOf(page);
+        const BenchPage::Place place = places.value(symbols.at(firstOf.at(fund)));
+        const int rows = 4 + funds.at(fund).contracts / 2;
+        if (!BenchPage::waitFor([&] {
+                return model->totalRowCount() == rows
+                       && model->indexOfIdentity(place.identity, 2).isValid();
+            }))
+            return false;
+        auto entry = std::make_unique<Shown>();
+        entry->page = page;
+        entry->first = firstOf.at(fund);
+        entry->symbols = symbols.mid(entry->first, funds.at(fund).contracts);
+        entry->probe = std::make_unique<LatencyProbe>(model, entry->symbols, places);
+        shown.push_back(std::move(entry));
+        return true;
+    };
+    if (!show(bench.page(), 0)) {
+        report.line(QStringLiteral("the first page did not show its chain"));
+        return 1;
+    }
+
+    const TickFeeder::Stamp stamp = [&shown](int index, int seq) {
+        for (const auto &entry : shown) {
+            const int local = index - entry->first;
+            if (local >= 0 && local < 250)
+                entry->probe->stamp(local, seq);
+        }
+    };
+    TickFeeder feeder(symbols);
+    feeder.setStamp(stamp);
+    report.line(QStringLiteral("%1 options of %2 funds tick round robin at %3 ticks/s")
+                    .arg(symbols.size())
+                    .arg(funds.size())
+                    .arg(rate));
+
+    const auto outstanding = [&] {
+        int n = 0;
+        for (const auto &entry : shown)
+            n += entry->probe->outstanding();
+        return n;
+    };
+    const auto measure = [&](const QString &what, double busyTarget) {
+        QTreeView *tree = BenchPage::treeOf(bench.window()->currentPage());
+        feeder.setRate(rate);
+        runFor(1500);
+        for (const auto &entry : shown)
+            entry->probe->takeSamples();
+        GuiBusyMeter busy;
+        PaintMeter paints(tree->viewport());
+        QElapsedTimer wall;
+        wall.start();
+        runFor(seconds * 1000);
+        const double elapsed = wall.nsecsElapsed() / 1e9;
+        const double busyShare = busy.busyPercent();
+        const double cpu = busy.cpuPercent();
+        const double paintRate = paints.events() / elapsed;
+        feeder.setRate(0);
+        BenchPage::waitFor([&] { return outstanding() == 0; }, 10000);
+        QVector<double> latencies;
+        for (const auto &entry : shown) {
+            for (const LatencyProbe::Sample &sample : entry->probe->takeSamples())
+                latencies << sample.latencyMs;
+        }
+        const double p99 = BenchStats::percentile(latencies, 99);
+
+        report.line(QStringLiteral("%1: GUI busy %2 %, GUI thread CPU %3 %, %4 paints/s, "
+                                   "%5 ticks reached a table, latency p50 %6 ms, p99 %7 ms")
+                        .arg(what)
+                        .arg(busyShare, 0, 'f', 1)
+                        .arg(cpu, 0, 'f', 1)
+                        .arg(paintRate, 0, 'f', 0)
+                        .arg(latencies.size())
+                        .arg(BenchStats::percentile(latencies, 50), 0, 'f', 2)
+                        .arg(p99, 0, 'f', 2));
+        report.result(QStringLiteral("GUI busy, market, %1").arg(what), busyShare,
+                      QStringLiteral("%"), QStringLiteral("< %1").arg(busyTarget),
+                      BenchReport::verdict(busyShare < busyTarget));
+        report.result(QStringLiteral("latency p99, market, %1").arg(what), p99,
+                      QStringLiteral("ms"), QStringLiteral("< 16.7"),
+                      BenchReport::verdict(!latencies.isEmpty() && p99 < 16.7));
+    };
+
+    feeder.start(0);
+    measure(QStringLiteral("one page"), 5);
+
+    // The pages follow each other's fund (a page announces its choice), so
+    // four open pages show one fund: each of its ticks updates four tables,
+    // as many row updates as four pages on four funds of 250 options would get.
+    for (int i = 1; i < 4; ++i) {
+        if (!show(bench.openAnother(), 0)) {
+            report.line(QStringLiteral("page %1 did not show its chain").arg(i + 1));
+            return 1;
+        }
+    }
+    measure(QStringLiteral("four pages"), 12);
+    feeder.stop();
+
+    // The burst: every option once, as fast as the feed thread publishes.
+    runFor(1000);
+    // Fresh probes: a tick that changed no last price left its stamp behind.
+    for (const auto &entry : shown)
+        entry->probe = std::make_unique<LatencyProbe>(BenchPage::modelOf(entry->page),
+                                                      entry->symbols, places);
+    VelPluginBaseWidget *current = bench.window()->currentPage();
+    QTreeView *currentTree = BenchPage::treeOf(current);
+    app.watched = currentTree->viewport();
+    // The burst is on screen when the paint after its last change to a
+    // visible cell of the shown page is done.
+    qint64 lastVisibleNs = -1;
+    QObject::connect(BenchPage::modelOf(current), &QAbstractItemModel::dataChanged, currentTree,
+                     [&](const QModelIndex &topLeft) {
+                         if (currentTree->visualRect(topLeft).intersects(
+                                 currentTree->viewport()->rect()))
+                             lastVisibleNs = app.clock.nsecsElapsed();
+                     });
+    app.longestNs = 0;
+    app.paintedNs = -1;
+    std::vector<qint64> startNs;
+    for (const auto &entry : shown)
+        startNs.push_back(entry->probe->nowNs());
+    const qint64 burstStart = app.clock.nsecsElapsed();
+    TickFeeder burst(symbols);
+    burst.setStamp(stamp);
+    burst.setLimit(quint64(symbols.size()));
+    burst.setFlowControl([] { return quint64(0); }, quint64(symbols.size()) + 1);
+    burst.start(0);
+    const bool complete =
+        BenchPage::waitFor([&] { return burst.isDone() && outstanding() == 0; }, 10000);
+    // Applied: the latest arrival on each page, on that page's probe clock.
+    double appliedMs = 0;
+    for (size_t i = 0; i < shown.size(); ++i) {
+        for (const LatencyProbe::Sample &sample : shown[i]->probe->takeSamples())
+            appliedMs = qMax(appliedMs, (sample.atNs - startNs[i]) / 1e6);
+    }
+    const qint64 changedAt = lastVisibleNs;
+    BenchPage::waitFor([&] { return changedAt >= 0 && app.paintedNs >= changedAt; }, 2000);
+    const double onScreenMs =
+        changedAt >= 0 && app.paintedNs >= changedAt ? (app.paintedNs - burstStart) / 1e6 : -1;
+    runFor(100);
+    burst.stop();
+    const double longestMs = app.longestNs / 1e6;
+    report.line(QStringLiteral("burst of %1 ticks%2: in every page's table after %3 ms, painted "
+                               "on the shown page after %4 ms; longest GUI event %5 ms")
+                    .arg(symbols.size())
+                    .arg(complete ? QString() : QStringLiteral(" (NOT all arrived)"))
+                    .arg(appliedMs, 0, 'f', 1)
+                    .arg(onScreenMs, 0, 'f', 1)
+                    .arg(longestMs, 0, 'f', 1));
+    const double worst = qMax(appliedMs, onScreenMs);
+    report.result(QStringLiteral("burst on screen, four pages"), worst, QStringLiteral("ms"),
+                  QStringLiteral("< 50"),
+                  BenchReport::verdict(complete && onScreenMs >= 0 && worst < 50));
+    report.result(QStringLiteral("longest GUI event during the burst"), longestMs,
+                  QStringLiteral("ms"), QStringLiteral("< 16.7"),
+                  BenchReport::verdict(longestMs < 16.7));
+    return 0;
+}
