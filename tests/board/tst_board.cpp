@@ -57,6 +57,10 @@ private slots:
     void changedPricesBlinkAndFade();
     void clicksPublishTheStrike_data();
     void clicksPublishTheStrike();
+    void keysMoveFromStrikeToStrike_data();
+    void keysMoveFromStrikeToStrike();
+    void keysActAsTheMouse_data();
+    void keysActAsTheMouse();
     void underlyingPriceFromItsSubscription();
     void storedColumnHeads_data();
     void storedColumnHeads();
@@ -83,6 +87,9 @@ private:
         return name;
     }
     void openPage();
+    // Presses the keys named ("Down Right"; "Move" drags the strike column first).
+    void press(const QString &keys);
+    QList<BusProbe::Event> eventsAfter(int seen) const;
 
     VelPluginBaseWidget *m_page = nullptr;
     BusProbe *m_other = nullptr;
@@ -388,6 +395,97 @@ void TestBoard::clicksPublishTheStrike()
     const QString id = callSymbol("b" + m_tag, 3.0).section(QLatin1Char('.'), 0, 0);
     TRY_COMPARE(child<QLabel>(QStringLiteral("label_Call"))->text(),
                 QStringLiteral("认购期权(%1)").arg(id));
+}
+
+void TestBoard::press(const QString &keys)
+{
+    auto *tree = m_page->findChild<QTreeView *>();
+    for (const QString &key : keys.split(QLatin1Char(' '))) {
+        if (key == QLatin1String("Move"))
+            tree->header()->moveSection(tree->header()->visualIndex(7), 0);
+        else
+            QTest::keyClick(tree, Qt::Key(QKeySequence(key)[0]));
+    }
+}
+
+QList<BusProbe::Event> TestBoard::eventsAfter(int seen) const
+{
+    return settle() ? m_other->events().mid(seen) : QList<BusProbe::Event>();
+}
+
+void TestBoard::keysMoveFromStrikeToStrike_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("at"); // the current cell: "+days strike column"
+    QTest::newRow("first key: first strike") << "Down" << "+20 2.900 0";
+    QTest::newRow("down into the next expiry") << "Down Down Down Down" << "+50 2.900 0";
+    QTest::newRow("up back out of it") << "Down Down Down Down Up" << "+20 3.000 0";
+    QTest::newRow("up at the top stays") << "Down Up" << "+20 2.900 0";
+    QTest::newRow("right, right") << "Down Right Right" << "+20 2.900 2";
+    QTest::newRow("left at the edge stays") << "Down Left" << "+20 2.900 0";
+    QTest::newRow("end") << "Down End" << "+50 3.000 0";
+    QTest::newRow("home: the first strike") << "Down Down Down Down Home" << "+20 2.900 0";
+    QTest::newRow("columns in the order shown") << "Move Down" << "+20 2.900 7";
+    QTest::newRow("right of the moved column") << "Move Down Right" << "+20 2.900 0";
+}
+
+void TestBoard::keysMoveFromStrikeToStrike()
+{
+    QFETCH(QString, keys);
+    QFETCH(QString, at);
+    openPage();
+    press(keys);
+    const QModelIndex cell = m_page->findChild<QTreeView *>()->currentIndex();
+    const QString days = QString::number(QDate::currentDate().daysTo(QDate::fromString(
+        model()->getIndexData(cell.parent(), 15, Qt::UserRole).toString(), "yyyyMMdd")));
+    QCOMPARE(QStringLiteral("+%1 %2 %3")
+                 .arg(days, model()->getIndexData(cell, 7, Qt::UserRole).toString().trimmed())
+                 .arg(cell.column()),
+             at);
+}
+
+void TestBoard::keysActAsTheMouse_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<bool>("doubleClick"); // what the mouse does on the same cell
+    QTest::addColumn<QString>("types");    // of the events both published
+    QTest::newRow("Space: a click") << "Down Right Space" << false << "213332";
+    QTest::newRow("Enter: a double click on the call") << "Down Down Return" << true
+                                                        << "213332 213334";
+    QTest::newRow("Enter on the strike column") << "Move Down Enter" << true << "213332 213334";
+}
+
+void TestBoard::keysActAsTheMouse()
+{
+    QFETCH(QString, keys);
+    QFETCH(bool, doubleClick);
+    QFETCH(QString, types);
+    openPage();
+    const auto summary = [this](int seen) {
+        QStringList events;
+        for (const BusProbe::Event &event : eventsAfter(seen)) {
+            events << QString::number(event.type);
+            for (const QVariantMap &row : event.rows)
+                events.last() += QLatin1Char(' ') + row.value("symbol").toString();
+        }
+        return events;
+    };
+    int seen = m_other->events().size();
+    press(keys);
+    const QStringList fromKeys = summary(seen);
+    auto *tree = m_page->findChild<QTreeView *>();
+    const QPoint at = tree->visualRect(tree->currentIndex()).center();
+    seen = m_other->events().size();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+    if (doubleClick) {
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, at);
+    }
+    QCOMPARE(fromKeys, summary(seen));
+    QStringList kinds;
+    for (const QString &event : fromKeys)
+        kinds << event.section(QLatin1Char(' '), 0, 0);
+    QCOMPARE(kinds.join(QLatin1Char(' ')), types);
 }
 
 void TestBoard::underlyingPriceFromItsSubscription()
