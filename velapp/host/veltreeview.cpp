@@ -70,7 +70,7 @@ protected:
         if (cell.isEmpty() || !cell.intersects(event->rect()))
             return;
         QPainter painter(viewport());
-        painter.setPen(QPen(palette().color(QPalette::HighlightedText), 1, Qt::DotLine));
+        painter.setPen(palette().color(QPalette::HighlightedText));
         painter.drawRect(cell.adjusted(1, 1, -2, -2));
     }
 
