@@ -76,6 +76,7 @@ private slots:
 
     void descriptorsThatMakeNoPage();
     void pagesFollowDataAndSurviveClosingWhileStreaming();
+    void keysOpenCloseAndCyclePages();
     void builtinMarketDump();
     void refusedBeforeAnyWindow_data();
     void refusedBeforeAnyWindow();
@@ -211,6 +212,31 @@ void TestApp::pagesFollowDataAndSurviveClosingWhileStreaming()
     QVERIFY(window.pages().isEmpty());
     feed.stop();
     host.detach();
+}
+
+void TestApp::keysOpenCloseAndCyclePages()
+{
+    Fixture::expectWarning(QRegularExpression(QStringLiteral("propagateSizeHints")));
+    MainWindow window;
+    window.setPageTypes(m_types);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    const auto current = [&window] { return window.pages().indexOf(window.currentPage()); };
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(&window, Qt::Key_T, Qt::ControlModifier);
+    QCOMPARE(window.pages().size(), 3);
+    QCOMPARE(current(), 2);
+    QTest::keyClick(&window, Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(current(), 0);
+    // Shift+Tab arrives as Backtab from a keyboard.
+    QTest::keyClick(&window, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(current(), 2);
+    QTest::keyClick(&window, Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(current(), 1);
+    QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier);
+    QCOMPARE(window.pages().size(), 2);
+    window.closeAllPages();
 }
 
 TestApp::Run TestApp::velapp(const QStringList &args)
