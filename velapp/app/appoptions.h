@@ -23,7 +23,16 @@ struct AppOptions
     QString screenshotFile;
     QString dumpFile;
     bool print = false;
-    double rate = 0.015; // risk-free rate of the detail page's pricing
+    double rate = 0.015;    // risk-free rate of the detail page's pricing
+    bool noRestore = false; // start with the default window, pages and columns
+
+    // Runs made to produce files or text start the same on every machine:
+    // they neither read nor write the saved window, pages and column order.
+    bool headless() const
+    {
+        return print || quitAfterMs >= 0 || !actionsFile.isEmpty() || !screenshotFile.isEmpty() ||
+               !dumpFile.isEmpty();
+    }
 
     static constexpr int maxPages = 32;
 
