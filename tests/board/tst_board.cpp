@@ -57,10 +57,8 @@ private slots:
     void changedPricesBlinkAndFade();
     void clicksPublishTheStrike_data();
     void clicksPublishTheStrike();
-    void keysMoveFromStrikeToStrike_data();
-    void keysMoveFromStrikeToStrike();
-    void keysActAsTheMouse_data();
-    void keysActAsTheMouse();
+    void keyboardJourneys_data();
+    void keyboardJourneys();
     void underlyingPriceFromItsSubscription();
     void storedColumnHeads_data();
     void storedColumnHeads();
@@ -90,7 +88,6 @@ private:
     // Focuses the table and presses the keys named ("Down Right"; "Move" drags
     // the strike column to the front).
     void press(const QString &keys);
-    QList<BusProbe::Event> eventsAfter(int seen) const;
 
     VelPluginBaseWidget *m_page = nullptr;
     BusProbe *m_other = nullptr;
@@ -412,62 +409,34 @@ void TestBoard::press(const QString &keys)
     }
 }
 
-QList<BusProbe::Event> TestBoard::eventsAfter(int seen) const
-{
-    return settle() ? m_other->events().mid(seen) : QList<BusProbe::Event>();
-}
-
-void TestBoard::keysMoveFromStrikeToStrike_data()
+void TestBoard::keyboardJourneys_data()
 {
     QTest::addColumn<QString>("keys");
     QTest::addColumn<QString>("at"); // the current cell: "+days strike column"
-    QTest::newRow("focus: the first strike") << "" << "+20 2.900 0";
-    QTest::newRow("down") << "Down" << "+20 2.950 0";
-    QTest::newRow("down into the next expiry") << "Down Down Down" << "+50 2.900 0";
-    QTest::newRow("up back out of it") << "Down Down Down Up" << "+20 3.000 0";
-    QTest::newRow("up at the top stays") << "Up" << "+20 2.900 0";
-    QTest::newRow("right, right") << "Right Right" << "+20 2.900 2";
-    QTest::newRow("left at the edge stays") << "Left" << "+20 2.900 0";
-    QTest::newRow("end") << "End" << "+50 3.000 0";
-    QTest::newRow("home: the first strike") << "Down Down Down Home" << "+20 2.900 0";
-    QTest::newRow("columns in the order shown") << "Move Left" << "+20 2.900 7";
+    QTest::addColumn<int>("clicks"); // events the keys published; then the mouse's clicks there
+    QTest::newRow("focus: the first strike") << "" << "+20 2.900 0" << 0;
+    QTest::newRow("down into the next expiry") << "Down Down Down" << "+50 2.900 0" << 0;
+    QTest::newRow("up back out of it") << "Down Down Down Up" << "+20 3.000 0" << 0;
+    QTest::newRow("up at the top stays") << "Up" << "+20 2.900 0" << 0;
+    QTest::newRow("right, right") << "Right Right" << "+20 2.900 2" << 0;
+    QTest::newRow("end") << "End" << "+50 3.000 0" << 0;
+    QTest::newRow("home: the first strike") << "Down Down Down Home" << "+20 2.900 0" << 0;
+    QTest::newRow("columns in the order shown") << "Move Left" << "+20 2.900 7" << 0;
+    QTest::newRow("Space: a click") << "Right Space" << "+20 2.900 1" << 1;
+    QTest::newRow("Enter: a double click") << "Down Return" << "+20 2.950 0" << 2;
+    QTest::newRow("Enter on the strike") << "Move Left Enter" << "+20 2.900 7" << 2;
 }
 
-void TestBoard::keysMoveFromStrikeToStrike()
+void TestBoard::keyboardJourneys()
 {
     QFETCH(QString, keys);
     QFETCH(QString, at);
+    QFETCH(int, clicks);
     openPage();
-    press(keys);
-    const QModelIndex cell = m_page->findChild<QTreeView *>()->currentIndex();
-    const QString days = QString::number(QDate::currentDate().daysTo(QDate::fromString(
-        model()->getIndexData(cell.parent(), 15, Qt::UserRole).toString(), "yyyyMMdd")));
-    QCOMPARE(QStringLiteral("+%1 %2 %3")
-                 .arg(days, model()->getIndexData(cell, 7, Qt::UserRole).toString().trimmed())
-                 .arg(cell.column()),
-             at);
-}
-
-void TestBoard::keysActAsTheMouse_data()
-{
-    QTest::addColumn<QString>("keys");
-    QTest::addColumn<bool>("doubleClick"); // what the mouse does on the same cell
-    QTest::addColumn<QString>("types");    // of the events both published
-    QTest::newRow("Space: a click") << "Right Space" << false << "213332";
-    QTest::newRow("Enter: a double click on the call") << "Down Return" << true
-                                                        << "213332 213334";
-    QTest::newRow("Enter on the strike column") << "Move Left Enter" << true << "213332 213334";
-}
-
-void TestBoard::keysActAsTheMouse()
-{
-    QFETCH(QString, keys);
-    QFETCH(bool, doubleClick);
-    QFETCH(QString, types);
-    openPage();
-    const auto summary = [this](int seen) {
+    const auto published = [this](int seen) {
+        settle();
         QStringList events;
-        for (const BusProbe::Event &event : eventsAfter(seen)) {
+        for (const BusProbe::Event &event : m_other->events().mid(seen)) {
             events << QString::number(event.type);
             for (const QVariantMap &row : event.rows)
                 events.last() += QLatin1Char(' ') + row.value("symbol").toString();
@@ -476,20 +445,23 @@ void TestBoard::keysActAsTheMouse()
     };
     int seen = m_other->events().size();
     press(keys);
-    const QStringList fromKeys = summary(seen);
+    const QStringList fromKeys = published(seen);
     auto *tree = m_page->findChild<QTreeView *>();
-    const QPoint at = tree->visualRect(tree->currentIndex()).center();
+    const QModelIndex cell = tree->currentIndex();
+    const QStringList where = at.split(QLatin1Char(' '));
+    QCOMPARE(cell, strikeIndex(where[0].toInt(), where[1] + ' ', where[2].toInt()));
+    // A click publishes the strike's chart; a double click that and the option.
+    QCOMPARE(fromKeys.size(), clicks);
+    if (clicks == 0)
+        return;
+    const QPoint point = tree->visualRect(cell).center();
     seen = m_other->events().size();
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
-    if (doubleClick) {
-        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, point);
+    if (clicks == 2) {
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, point);
+        QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, point);
     }
-    QCOMPARE(fromKeys, summary(seen));
-    QStringList kinds;
-    for (const QString &event : fromKeys)
-        kinds << event.section(QLatin1Char(' '), 0, 0);
-    QCOMPARE(kinds.join(QLatin1Char(' ')), types);
+    QCOMPARE(published(seen), fromKeys);
 }
 
 void TestBoard::underlyingPriceFromItsSubscription()
