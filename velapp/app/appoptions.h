@@ -23,8 +23,9 @@ struct AppOptions
     QString screenshotFile;
     QString dumpFile;
     bool print = false;
-    double rate = 0.015;    // risk-free rate of the detail page's pricing
-    bool noRestore = false; // start with the default window, pages and columns
+    double rate = 0.015; // risk-free rate of the detail page's pricing
+    // Start with the default window, pages and column order.
+    bool noRestore = false;
 
     // Runs made to produce files or text start the same on every machine:
     // they neither read nor write the saved window, pages and column order.
