@@ -5,7 +5,8 @@
 #include <QMutex>
 #include <QStringList>
 
-// The host's settings database (SQLite): column heads of the pages.
+// The host's settings database (SQLite): column heads of the pages, and
+// small settings of the host application as text under a key.
 class VELHOST_EXPORT CDataBase
 {
 public:
@@ -15,6 +16,11 @@ public:
     // none are stored or the database cannot be opened.
     QStringList getPluginHeadDataInfo(const QString &pluginKey) const;
     bool setPluginHeadDataInfo(const QString &pluginKey, const QStringList &captions);
+
+    // The text stored under key; empty when none is or the database cannot
+    // be opened.
+    QString getSettingValue(const QString &key) const;
+    bool setSettingValue(const QString &key, const QString &value);
 
     // The database file: <AppDataLocation>/velapp.sqlite unless set before
     // first use. Opening creates and seeds it.

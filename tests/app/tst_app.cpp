@@ -1,4 +1,6 @@
 #include "builtinmarket.h"
+#include "chartpage.h"
+#include "desklayout.h"
 #include "feedthread.h"
 #include "fixture.h"
 #include "mainwindow.h"
@@ -8,6 +10,7 @@
 #include "simulatorfeed.h"
 
 #include "velbusinessdata/businessdatabase.h"
+#include "veldatabase/database.h"
 #include "veldefine/velconstants.h"
 #include "velevent/eventmessage.h"
 #include "velmsg/packmessage.h"
@@ -24,9 +27,12 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QPointer>
+#include <QHeaderView>
 #include <QProcess>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTreeView>
 #include <QtTest>
 
 namespace {
@@ -78,6 +84,10 @@ private slots:
 
     void descriptorsThatMakeNoPage();
     void pagesFollowDataAndSurviveClosingWhileStreaming();
+    void keysOpenCloseAndCyclePages();
+    void layoutComesBack();
+    void headlessRunsLeaveTheLayout_data();
+    void headlessRunsLeaveTheLayout();
     void builtinMarketDump();
     void refusedBeforeAnyWindow_data();
     void refusedBeforeAnyWindow();
@@ -226,6 +236,120 @@ void TestApp::pagesFollowDataAndSurviveClosingWhileStreaming()
     QVERIFY(window.pages().isEmpty());
     feed.stop();
     host.detach();
+}
+
+void TestApp::keysOpenCloseAndCyclePages()
+{
+    Fixture::expectWarning(QRegularExpression(QStringLiteral("propagateSizeHints")));
+    MainWindow window;
+    window.setPageTypes(m_types);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    const auto current = [&window] { return window.pages().indexOf(window.currentPage()); };
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(&window, Qt::Key_T, Qt::ControlModifier);
+    QCOMPARE(window.pages().size(), 3);
+    QCOMPARE(current(), 2);
+    QTest::keyClick(&window, Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(current(), 0);
+    // Shift+Tab arrives as Backtab from a keyboard.
+    QTest::keyClick(&window, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(current(), 2);
+    QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier);
+    QCOMPARE(window.pages().size(), 2);
+    window.closeAllPages();
+}
+
+// A person's arrangement, saved as velapp saves it on quit and taken back by
+// the next window as velapp's next start does.
+void TestApp::layoutComesBack()
+{
+    Fixture::expectWarning(QRegularExpression(QStringLiteral("propagateSizeHints")));
+    // velapp's own store in this program's data folder, which velapp runs share.
+    CDataBase::setDatabasePath(qEnvironmentVariable("XDG_DATA_HOME") + "/velapp/velapp.sqlite");
+    const QList<QVariantMap> securities = BuiltinMarket::securities(QDate::currentDate());
+    CBusinessDataBase::GetInstance()->loadSecurities(securities);
+    const int n = securities.size();
+    const auto strikeFirst = [](VelPluginBaseWidget *page) {
+        return page->findChild<QTreeView *>()->header()->logicalIndex(0) == 7;
+    };
+    {
+        MainWindow window;
+        window.setPageTypes(m_types);
+        DeskLayout layout(&window, true, true);
+        window.resize(900, 500);
+        window.show();
+        VelPluginBaseWidget *first = window.openPage(m_types.first());
+        QHeaderView *header = first->findChild<QTreeView *>()->header();
+        header->moveSection(header->visualIndex(7), 0);
+        VelPluginBaseWidget *second = window.openPage(m_types.first());
+        QVERIFY(strikeFirst(second)); // the next page takes the order
+        window.bringForward(second);
+        QTRY_COMPARE_WITH_TIMEOUT(rowCount(second), 4, 30000);
+        second->findChild<QPushButton *>(QStringLiteral("pushButton_2"))->click();
+        QTRY_COMPARE_WITH_TIMEOUT(rowCount(second), 1, 30000);
+        // Any two contracts make a chart.
+        window.addPage(new ChartPage(securities.at(n - 2), securities.at(n - 1)));
+        window.bringForward(second);
+        layout.save();
+    }
+    MainWindow window;
+    window.setPageTypes(m_types);
+    DeskLayout layout(&window, true, true);
+    window.show();
+    QCOMPARE(window.size(), QSize(900, 500));
+    QSignalSpy restored(&layout, &DeskLayout::pagesRestored);
+    QCOMPARE(layout.reopenPages(0.015), 3);
+    QVERIFY(restored.wait(30000));
+    QStringList kinds;
+    for (VelPluginBaseWidget *page : window.pages())
+        kinds << PageSnapshot::kindOf(page);
+    QCOMPARE(kinds, (QStringList{"tboard", "tboard", "chart"}));
+    VelPluginBaseWidget *second = window.pages().at(1);
+    QCOMPARE(window.currentPage(), second);
+    QVERIFY(second->findChild<QPushButton *>(QStringLiteral("pushButton_2"))->isChecked());
+    QTRY_COMPARE_WITH_TIMEOUT(rowCount(second), 1, 30000);
+    QVERIFY(strikeFirst(window.pages().at(0)) && strikeFirst(second));
+    QCOMPARE(qobject_cast<ChartPage *>(window.pages().at(2))->symbols().at(1),
+             securities.at(n - 1).value("symbol").toString());
+
+    // --no-restore: the defaults, whatever is stored.
+    MainWindow fresh;
+    fresh.setPageTypes(m_types);
+    DeskLayout defaults(&fresh, false, true);
+    QVERIFY(!defaults.hasPages());
+    QVERIFY(!strikeFirst(fresh.openPage(m_types.first())));
+}
+
+void TestApp::headlessRunsLeaveTheLayout_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("--dump") << QStringList{"--dump", m_dir + "/headless.json"};
+    QTest::newRow("--screenshot") << QStringList{"--screenshot", m_dir + "/headless.png"};
+    QTest::newRow("--print") << QStringList{"--print"};
+    QTest::newRow("--quit-after alone") << QStringList{};
+}
+
+// Runs made for files or text start the same on every machine: the layout
+// saved above is neither taken nor overwritten.
+void TestApp::headlessRunsLeaveTheLayout()
+{
+    QFETCH(QStringList, args);
+    const auto stored = [] { return CDataBase::GetInstance()->getSettingValue("velapp/window"); };
+    const QString saved = stored();
+    QVERIFY(saved.contains(QLatin1String("\"chart\"")));
+    const Run run = velapp(args + QStringList{"--no-feed", "--quit-after", "1500"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(stored(), saved);
+    // One board on all its dates, in a window of the default size.
+    const QString option = args.value(0);
+    if (option == QLatin1String("--dump"))
+        QCOMPARE(readJson(args.at(1)).value(QStringLiteral("pages")).toArray().size(), 1);
+    else if (option == QLatin1String("--screenshot"))
+        QCOMPARE(QImage(args.at(1)).size(), QSize(1600, 800));
+    else if (option == QLatin1String("--print"))
+        QCOMPARE(run.out.count(QStringLiteral("== T型行情 ==")), 1);
 }
 
 TestApp::Run TestApp::velapp(const QStringList &args)

@@ -57,6 +57,8 @@ private slots:
     void changedPricesBlinkAndFade();
     void clicksPublishTheStrike_data();
     void clicksPublishTheStrike();
+    void keyboardJourneys_data();
+    void keyboardJourneys();
     void underlyingPriceFromItsSubscription();
     void storedColumnHeads_data();
     void storedColumnHeads();
@@ -83,6 +85,9 @@ private:
         return name;
     }
     void openPage();
+    // Focuses the table and presses the keys named ("Down Right"; "Move" drags
+    // the strike column to the front).
+    void press(const QString &keys);
 
     VelPluginBaseWidget *m_page = nullptr;
     BusProbe *m_other = nullptr;
@@ -391,6 +396,75 @@ void TestBoard::clicksPublishTheStrike()
     const QString id = callSymbol("b" + m_tag, 3.0).section(QLatin1Char('.'), 0, 0);
     TRY_COMPARE(child<QLabel>(QStringLiteral("label_Call"))->text(),
                 QStringLiteral("认购期权(%1)").arg(id));
+}
+
+void TestBoard::press(const QString &keys)
+{
+    auto *tree = m_page->findChild<QTreeView *>();
+    QApplication::setActiveWindow(m_page);
+    tree->setFocus();
+    QTRY_VERIFY(tree->hasFocus());
+    for (const QString &key : keys.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (key == QLatin1String("Move"))
+            tree->header()->moveSection(tree->header()->visualIndex(7), 0);
+        else
+            QTest::keyClick(tree, Qt::Key(QKeySequence(key)[0]));
+    }
+}
+
+void TestBoard::keyboardJourneys_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("at"); // the current cell: "+days strike column"
+    QTest::addColumn<int>("clicks"); // events the keys published; then the mouse's clicks there
+    QTest::newRow("focus: the first strike") << "" << "+20 2.900 0" << 0;
+    QTest::newRow("down into the next expiry") << "Down Down Down" << "+50 2.900 0" << 0;
+    QTest::newRow("up back out of it") << "Down Down Down Up" << "+20 3.000 0" << 0;
+    QTest::newRow("up at the top stays") << "Up" << "+20 2.900 0" << 0;
+    QTest::newRow("right, right") << "Right Right" << "+20 2.900 2" << 0;
+    QTest::newRow("end") << "End" << "+50 3.000 0" << 0;
+    QTest::newRow("home: the first strike") << "Down Down Down Home" << "+20 2.900 0" << 0;
+    QTest::newRow("columns in the order shown") << "Move Left" << "+20 2.900 7" << 0;
+    QTest::newRow("Space: a click") << "Right Space" << "+20 2.900 1" << 1;
+    QTest::newRow("Enter: a double click") << "Down Return" << "+20 2.950 0" << 2;
+    QTest::newRow("Enter on the strike") << "Move Left Enter" << "+20 2.900 7" << 2;
+}
+
+void TestBoard::keyboardJourneys()
+{
+    QFETCH(QString, keys);
+    QFETCH(QString, at);
+    QFETCH(int, clicks);
+    openPage();
+    const auto published = [this](int seen) {
+        settle();
+        QStringList events;
+        for (const BusProbe::Event &event : m_other->events().mid(seen)) {
+            events << QString::number(event.type);
+            for (const QVariantMap &row : event.rows)
+                events.last() += QLatin1Char(' ') + row.value("symbol").toString();
+        }
+        return events;
+    };
+    int seen = m_other->events().size();
+    press(keys);
+    const QStringList fromKeys = published(seen);
+    auto *tree = m_page->findChild<QTreeView *>();
+    const QModelIndex cell = tree->currentIndex();
+    const QStringList where = at.split(QLatin1Char(' '));
+    QCOMPARE(cell, strikeIndex(where[0].toInt(), where[1] + ' ', where[2].toInt()));
+    // A click publishes the strike's chart; a double click that and the option.
+    QCOMPARE(fromKeys.size(), clicks);
+    if (clicks == 0)
+        return;
+    const QPoint point = tree->visualRect(cell).center();
+    seen = m_other->events().size();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, point);
+    if (clicks == 2) {
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, point);
+        QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, point);
+    }
+    QCOMPARE(published(seen), fromKeys);
 }
 
 void TestBoard::underlyingPriceFromItsSubscription()

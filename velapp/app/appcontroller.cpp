@@ -3,6 +3,7 @@
 #include "applogging.h"
 #include "boardprinter.h"
 #include "builtinmarket.h"
+#include "desklayout.h"
 #include "feedthread.h"
 #include "linkedpages.h"
 #include "listenfeed.h"
@@ -65,6 +66,7 @@ AppController::~AppController()
         m_linkedPages.reset();
     }
     // Pages leave before the plugin libraries that hold their code unload.
+    m_layout.reset();
     m_window.reset();
     if (m_hostPresenter) {
         m_hostPresenter->detach();
@@ -113,6 +115,9 @@ void AppController::start()
 
     m_window = std::make_unique<MainWindow>();
     m_window->setSkinRoot(skinRoot);
+    // Made before the first page opens, so every page gets the saved column order.
+    m_layout = std::make_unique<DeskLayout>(
+        m_window.get(), !m_options.headless() && !m_options.noRestore, !m_options.headless());
     // A page opened after the load gets the start the others had from it.
     connect(m_window.get(), &MainWindow::pageOpened, this, [this](VelPluginBaseWidget *page) {
         if (m_baseDataLoaded)
@@ -158,6 +163,14 @@ void AppController::loadPlugins(const QString &dir)
         printLine(stderr, QStringLiteral("velapp: ") + text);
         return;
     }
+    // Saved pages are reopened once the reference data are in.
+    if (!m_layout->hasPages())
+        openDefaultPages();
+}
+
+void AppController::openDefaultPages()
+{
+    const QList<PageType> types = m_window->pageTypes();
     for (const PageType &type : types) {
         for (int i = 0; i < m_options.pages; ++i)
             m_window->openPage(type);
@@ -177,6 +190,8 @@ void AppController::loadBaseData()
         m_tickRecorder->start();
     sendBaseDataLoaded(nullptr);
     emit baseDataLoaded();
+    if (m_layout->hasPages() && m_layout->reopenPages(m_options.rate) == 0)
+        openDefaultPages();
 
     if (m_options.actionsFile.isEmpty())
         return;
@@ -266,6 +281,7 @@ void AppController::finish()
     if (m_finished)
         return;
     m_finished = true;
+    m_layout->save();
     // A feed of its own thread is stopped first, so what quit writes shows
     // every tick it published (and recorded). A session's replay needs no
     // such drain: its actions wait for delivery already.

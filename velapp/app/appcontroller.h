@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class DeskLayout;
 class FeedThread;
 class LinkedPages;
 class ListenFeed;
@@ -47,6 +48,7 @@ signals:
 
 private:
     void loadPlugins(const QString &dir);
+    void openDefaultPages();
     void loadBaseData();
     // The base-data event; to everyone, or to a page opened after the load.
     void sendBaseDataLoaded(VelPluginBaseWidget *page);
@@ -66,6 +68,7 @@ private:
     QList<SessionAction> m_actions;
     BusEventRecorder m_recorder;
     std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<DeskLayout> m_layout;
     std::unique_ptr<FeedThread> m_feed;
     std::unique_ptr<ListenFeed> m_listen; // bound in prepare(), started with the feed
     std::unique_ptr<TickRecorder> m_tickRecorder;

@@ -110,8 +110,12 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
         QStringLiteral("rate"),
         QStringLiteral("Risk-free rate of the option detail page, from -1 to 1 (default 0.015)."),
         QStringLiteral("r"));
+    const QCommandLineOption noRestore(
+        QStringLiteral("no-restore"),
+        QStringLiteral("Starts with the default window, pages and column order instead of those "
+                       "of the last run (what this run arranges is saved all the same)."));
     parser.addOptions({plugins, securities, replay, noFeed, listen, record, seed, pages, quitAfter,
-                       actions, screenshot, dump, print, rate});
+                       actions, screenshot, dump, print, rate, noRestore});
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText();
@@ -220,6 +224,7 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
             return ParseResult::Error;
     }
     result.print = parser.isSet(print);
+    result.noRestore = parser.isSet(noRestore);
     if (parser.isSet(rate)) {
         bool ok = false;
         result.rate = parser.value(rate).trimmed().toDouble(&ok);

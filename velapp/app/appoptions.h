@@ -24,6 +24,16 @@ struct AppOptions
     QString dumpFile;
     bool print = false;
     double rate = 0.015; // risk-free rate of the detail page's pricing
+    // Start with the default window, pages and column order.
+    bool noRestore = false;
+
+    // Runs made to produce files or text start the same on every machine:
+    // they neither read nor write the saved window, pages and column order.
+    bool headless() const
+    {
+        return print || quitAfterMs >= 0 || !actionsFile.isEmpty() || !screenshotFile.isEmpty() ||
+               !dumpFile.isEmpty();
+    }
 
     static constexpr int maxPages = 32;
 

@@ -47,10 +47,17 @@ MainWindow::MainWindow(QWidget *parent)
     m_openMenu = pageMenu->addMenu(QStringLiteral("新建页面(&N)"));
     QAction *close = pageMenu->addAction(QStringLiteral("关闭当前页面(&C)"), this,
                                          &MainWindow::closeCurrentPage);
-    close->setShortcut(QKeySequence::Close);
+    // Ctrl+W first, so the menu shows it whatever the platform's first choice.
+    close->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4)});
     m_refreshAction =
         pageMenu->addAction(QStringLiteral("刷新(&R)"), this, &MainWindow::refreshCurrentPage);
     m_refreshAction->setShortcut(QKeySequence::Refresh);
+    pageMenu->addSeparator();
+    QAction *next = pageMenu->addAction(tr("下一个页面"), this, [this] { stepPage(1); });
+    next->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab));
+    QAction *previous = pageMenu->addAction(tr("上一个页面"), this, [this] { stepPage(-1); });
+    previous->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
     pageMenu->addSeparator();
     QAction *quit = pageMenu->addAction(QStringLiteral("退出(&Q)"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
@@ -101,6 +108,9 @@ void MainWindow::rebuildOpenMenu()
                     m_tabs->setCurrentWidget(page);
             });
         open->setData(type.id);
+        // The first page type is the one a new page gets from the keyboard.
+        if (type.id == m_pageTypes.constFirst().id)
+            open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     }
 }
 
@@ -269,6 +279,14 @@ void MainWindow::refreshCurrentPage()
 void MainWindow::closeCurrentPage()
 {
     closePage(currentPage());
+}
+
+// Round the tabs, as a browser's Ctrl+Tab goes.
+void MainWindow::stepPage(int step)
+{
+    const int count = m_tabs->count();
+    if (count > 1)
+        m_tabs->setCurrentIndex((m_tabs->currentIndex() + step + count) % count);
 }
 
 void MainWindow::updateTitle()

@@ -66,6 +66,8 @@ signals:
 public slots:
     void refreshCurrentPage();
     void closeCurrentPage();
+    // The tab step places after the current one (before it when negative).
+    void stepPage(int step);
 
 private:
     int insertPage(VelPluginBaseWidget *page);

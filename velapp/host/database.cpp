@@ -87,6 +87,13 @@ bool prepareSchema(const QSqlDatabase &db, QString *error)
             *error = sqlErrorText(query.lastError());
         return false;
     }
+    if (!query.prepare(QStringLiteral("CREATE TABLE IF NOT EXISTS settings ("
+                                      "key TEXT PRIMARY KEY NOT NULL, value TEXT)")) ||
+        !exec(query, error)) {
+        if (error->isEmpty())
+            *error = sqlErrorText(query.lastError());
+        return false;
+    }
     query.prepare(QStringLiteral("SELECT COUNT(*) FROM plugin_heads WHERE plugin_key = ?"));
     query.addBindValue(kSeedKey);
     if (!exec(query, error) || !query.next()) {
@@ -218,6 +225,41 @@ bool CDataBase::setPluginHeadDataInfo(const QString &pluginKey, const QStringLis
     qCWarning(lcDb, "cannot store column heads of %s: %s", qUtf8Printable(pluginKey),
               qUtf8Printable(error));
     return false;
+}
+
+QString CDataBase::getSettingValue(const QString &key) const
+{
+    VelTsan::MutexHold locker(&m_mutex);
+    if (!ensureOpen())
+        return QString();
+    QSqlQuery query(currentConnection());
+    query.prepare(QStringLiteral("SELECT value FROM settings WHERE key = ?"));
+    query.addBindValue(key);
+    if (!query.exec()) {
+        m_error = sqlErrorText(query.lastError());
+        qCWarning(lcDb, "cannot read setting %s: %s", qUtf8Printable(key), qUtf8Printable(m_error));
+        return QString();
+    }
+    return query.next() ? query.value(0).toString() : QString();
+}
+
+bool CDataBase::setSettingValue(const QString &key, const QString &value)
+{
+    VelTsan::MutexHold locker(&m_mutex);
+    if (!ensureOpen())
+        return false;
+    QSqlQuery query(currentConnection());
+    query.prepare(QStringLiteral("INSERT OR REPLACE INTO settings (key, value) VALUES (?, ?)"));
+    query.addBindValue(key);
+    query.addBindValue(value);
+    if (!query.exec()) {
+        m_error = sqlErrorText(query.lastError());
+        qCWarning(lcDb, "cannot store setting %s: %s", qUtf8Printable(key),
+                  qUtf8Printable(m_error));
+        return false;
+    }
+    m_error.clear();
+    return true;
 }
 
 // Opens this thread's connection to the configured file, and makes and seeds

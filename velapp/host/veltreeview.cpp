@@ -5,8 +5,149 @@
 #include "velframetreeview.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+namespace {
+
+// The table without a mouse: up and down go from row to row, passing over
+// the rows that only head others (an expiry over its strikes), left and
+// right from cell to cell in the order the columns are shown, and Space and
+// Enter do on the current cell what a click and a double click do.
+class KeyboardTreeView : public VelFrameTreeView
+{
+public:
+    using VelFrameTreeView::VelFrameTreeView;
+
+protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
+    {
+        const QModelIndex current = currentIndex();
+        if (!current.isValid())
+            return nearestRow(model()->index(0, firstColumn()), true);
+        switch (action) {
+        case MoveUp:
+        case MoveDown:
+            return stepRow(current, action == MoveDown);
+        case MoveLeft:
+        case MoveRight:
+            return stepColumn(current, action == MoveRight);
+        default: {
+            // Home, End and the page keys as Qt moves them; landing on a
+            // heading means its first row.
+            const QModelIndex moved = QTreeView::moveCursor(action, modifiers);
+            if (!moved.isValid())
+                return current;
+            return nearestRow(moved.sibling(moved.row(), current.column()), true);
+        }
+        }
+    }
+
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const QModelIndex current = currentIndex();
+        const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        const int key = event->key();
+        if (plain && current.isValid() &&
+            (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            actOn(current, key != Qt::Key_Space);
+            event->accept();
+            return;
+        }
+        QTreeView::keyPressEvent(event);
+    }
+
+    // The current cell framed, so that a person sees which cell Space and
+    // Enter act on within the selected row.
+    void paintEvent(QPaintEvent *event) override
+    {
+        QTreeView::paintEvent(event);
+        const QModelIndex current = currentIndex();
+        if (!hasFocus() || !current.isValid())
+            return;
+        const QRect cell = visualRect(current);
+        if (cell.isEmpty() || !cell.intersects(event->rect()))
+            return;
+        QPainter painter(viewport());
+        painter.setPen(palette().color(QPalette::HighlightedText));
+        painter.drawRect(cell.adjusted(1, 1, -2, -2));
+    }
+
+private:
+    bool isHeading(const QModelIndex &index) const
+    {
+        return model()->hasChildren(index.sibling(index.row(), 0));
+    }
+
+    // The next row that is not a heading, in the same column; from itself
+    // when there is none.
+    QModelIndex stepRow(const QModelIndex &from, bool down) const
+    {
+        QModelIndex row = from.sibling(from.row(), 0);
+        do {
+            row = down ? indexBelow(row) : indexAbove(row);
+        } while (row.isValid() && isHeading(row));
+        return row.isValid() ? row.sibling(row.row(), from.column()) : from;
+    }
+
+    // index, or the closest row that is not a heading, looking the preferred
+    // way first.
+    QModelIndex nearestRow(const QModelIndex &index, bool down) const
+    {
+        if (!index.isValid() || !isHeading(index))
+            return index;
+        QModelIndex found = stepRow(index, down);
+        if (found == index)
+            found = stepRow(index, !down);
+        return found;
+    }
+
+    QModelIndex stepColumn(const QModelIndex &from, bool right) const
+    {
+        const QHeaderView *head = header();
+        for (int visual = head->visualIndex(from.column()) + (right ? 1 : -1);
+             visual >= 0 && visual < head->count(); visual += right ? 1 : -1) {
+            const int logical = head->logicalIndex(visual);
+            if (!head->isSectionHidden(logical))
+                return from.sibling(from.row(), logical);
+        }
+        return from;
+    }
+
+    int firstColumn() const
+    {
+        const QHeaderView *head = header();
+        for (int visual = 0; visual < head->count(); ++visual) {
+            if (!head->isSectionHidden(head->logicalIndex(visual)))
+                return head->logicalIndex(visual);
+        }
+        return 0;
+    }
+
+    // What a person's click does (press: current and selected; release:
+    // clicked), and for a double click then doubleClicked, activated and a
+    // heading opened or closed.
+    void actOn(const QModelIndex &index, bool twice)
+    {
+        const QPersistentModelIndex cell(index);
+        if (selectionModel())
+            selectionModel()->select(cell, selectionCommand(cell, nullptr));
+        emit clicked(cell);
+        if (!twice || !cell.isValid())
+            return;
+        emit doubleClicked(cell);
+        if (!cell.isValid())
+            return;
+        emit activated(cell);
+        const QModelIndex first = cell.sibling(cell.row(), 0);
+        if (itemsExpandable() && expandsOnDoubleClick() && isHeading(first))
+            setExpanded(first, !isExpanded(first));
+    }
+};
+
+} // namespace
 
 VelViewBase::VelViewBase(QWidget *parent)
     : QWidget(parent)
@@ -18,7 +159,7 @@ VelTreeView::VelTreeView(QWidget *parent)
     : VelViewBase(parent)
 {
     m_model = new VelTreeModel(this);
-    m_view = new VelFrameTreeView(this);
+    m_view = new KeyboardTreeView(this);
     m_view->setObjectName(QStringLiteral("velTreeView"));
     m_view->setUniformRowHeights(true);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
