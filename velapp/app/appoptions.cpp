@@ -1,5 +1,7 @@
 #include "appoptions.h"
 
+#include "applanguage.h"
+
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
@@ -110,8 +112,13 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
         QStringLiteral("rate"),
         QStringLiteral("Risk-free rate of the option detail page, from -1 to 1 (default 0.015)."),
         QStringLiteral("r"));
+    const QCommandLineOption lang(
+        QStringLiteral("lang"),
+        QStringLiteral("Language of the window: en or zh (default: English under an English "
+                       "locale, else Chinese)."),
+        QStringLiteral("lang"));
     parser.addOptions({plugins, securities, replay, noFeed, listen, record, seed, pages, quitAfter,
-                       actions, screenshot, dump, print, rate});
+                       actions, screenshot, dump, print, rate, lang});
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText();
@@ -226,6 +233,14 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
         if (!ok || !std::isfinite(result.rate) || result.rate < -1 || result.rate > 1) {
             *message =
                 QStringLiteral("--rate: '%1' is not a number from -1 to 1").arg(parser.value(rate));
+            return ParseResult::Error;
+        }
+    }
+    if (parser.isSet(lang)) {
+        result.language = AppLanguage::normalise(parser.value(lang));
+        if (result.language.isEmpty()) {
+            *message = QStringLiteral("--lang: '%1' is not a language velapp has (en, zh)")
+                           .arg(parser.value(lang));
             return ParseResult::Error;
         }
     }
