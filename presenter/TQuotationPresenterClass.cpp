@@ -13,6 +13,7 @@
 #include <velutils/vellockorder.h>
 #include <velutils/velmutex.h>
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
 #include <QDebug>
@@ -379,9 +380,11 @@ void PresenterClass::updateOptionRows(const QStringList &strikeDateList, quint64
             const QDate date = QDate::fromString(strikeDate, QStringLiteral("yyyyMMdd"));
             const qint64 days = date.isValid() ? today.daysTo(date) : 0;
             Row group;
-            group[0][VelConst::RoleDisplay] = date.toString(QStringLiteral("yyyy年MM月dd日"));
-                group[1][VelConst::RoleDisplay] =
-                QString(QStringLiteral("(") + QString::number(days) + QStringLiteral("日)"));
+            // The date's format is translated too: English shows 2026-12-23.
+            group[0][VelConst::RoleDisplay] =
+                date.toString(QCoreApplication::translate("TQuotation", "yyyy年MM月dd日"));
+            group[1][VelConst::RoleDisplay] =
+                QCoreApplication::translate("TQuotation", "(%1日)").arg(days);
             for (int column : {2, 3, 6, 8, 11, 12, 13, 14})
                 group[column][VelConst::RoleDisplay] = QString();
             group[ColumnStrike][VelConst::RoleUser] = VelConst::ALL_PRICE;

@@ -26,11 +26,12 @@ namespace {
 const int kDateButtonCount = 10;
 const int kCentred = Qt::AlignHCenter | Qt::AlignVCenter; // 132
 
-// Every user-visible text goes through the form's translation context.
-QString trText(const char *text)
+// Every user-visible text goes through the form's translation context;
+// PageText::tr is also what lupdate looks for.
+struct PageText
 {
-    return QCoreApplication::translate("TQuotation", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(TQuotation)
+};
 
 bool isGroupRow(const QMap<int, QVariantMap> &row)
 {
@@ -106,7 +107,7 @@ TQuotationFrame::~TQuotationFrame()
 
 void TQuotationFrame::setUpTable()
 {
-    m_treeView->setTreeViewCaption(trText("T型行情"));
+    m_treeView->setTreeViewCaption(PageText::tr("T型行情"));
     m_treeView->setVelTableItemDelegate(new ItemModelDeletage(this));
     m_treeView->setGridLineStyle(3);
     m_treeView->setColumnDefaultWidth(65);
@@ -307,7 +308,7 @@ void TQuotationFrame::slotQuotationUpdate(const QVariantMap &quotation)
 
 void TQuotationFrame::slotCoveredTransReport(const QString &info)
 {
-    VelMessageBox *box = new VelMessageBox(trText("提醒"), info, 1, this, 2);
+    VelMessageBox *box = new VelMessageBox(PageText::tr("提醒"), info, 1, this, 2);
     box->exec();
     delete box;
 }
@@ -350,16 +351,16 @@ void TQuotationFrame::slotUpdateCallPutSecurity(const QVariantMap &callData,
                                                 const QVariantMap &putData)
 {
     const QString codeFormat = QStringLiteral("(%1)");
-    ui->label_Call->setText(trText("认购期权") %
+    ui->label_Call->setText(PageText::tr("认购期权") %
                             codeFormat.arg(securityIdOf(callData), 0, QLatin1Char(' ')));
-    ui->label_Put->setText(trText("认沽期权") %
+    ui->label_Put->setText(PageText::tr("认沽期权") %
                            codeFormat.arg(securityIdOf(putData), 0, QLatin1Char(' ')));
 }
 
 void TQuotationFrame::resetCaptions()
 {
-    ui->label_Call->setText(trText("认购期权"));
-    ui->label_Put->setText(trText("认沽期权"));
+    ui->label_Call->setText(PageText::tr("认购期权"));
+    ui->label_Put->setText(PageText::tr("认沽期权"));
 }
 
 // ---- strike-date buttons and filter ---------------------------------------
@@ -392,7 +393,7 @@ void TQuotationFrame::slotUpdateStrikeDate(const QStringList &strikeDateList)
         const qint64 days = today.daysTo(date);
         button->setText(QStringLiteral("%1(%2%3)")
                             .arg(date.toString(QStringLiteral("yyyyMMdd")), QString::number(days),
-                                 trText("日")));
+                                 PageText::tr("日")));
         m_shownStrikeDates.append(strikeDateList.at(i));
         connect(button, &QPushButton::clicked, this, &TQuotationFrame::slotChooseStrikeDate, once);
     }
@@ -472,8 +473,8 @@ void TQuotationFrame::setUnderlyingSecurityCategory()
                     QVariant(Ostrel_Values::SymbolPost::sz));
 
     // The first item becomes current and runs slotCurrentCategoryIndexChange.
-    ui->comboBox_underlyingCategory->addItem(trText("上证ETF"), shanghai);
-    ui->comboBox_underlyingCategory->addItem(trText("深证ETF"), shenzhen);
+    ui->comboBox_underlyingCategory->addItem(PageText::tr("上证ETF"), shanghai);
+    ui->comboBox_underlyingCategory->addItem(PageText::tr("深证ETF"), shenzhen);
 }
 
 void TQuotationFrame::fillUnderlyingList(const QStringList &symbols)

@@ -159,7 +159,7 @@ void AppController::loadPlugins(const QString &dir)
     if (types.isEmpty()) {
         const QString text =
             QStringLiteral("no page plugin found in %1").arg(QDir::toNativeSeparators(dir));
-        m_window->showMessage(QStringLiteral("没有可用的页面插件\n") + text);
+        m_window->showMessage(tr("没有可用的页面插件") + QLatin1Char('\n') + text);
         printLine(stderr, QStringLiteral("velapp: ") + text);
         return;
     }
@@ -248,12 +248,12 @@ void AppController::startFeed()
     FeedThread *feed = m_feed.get();
     auto counter = [feed] { return feed->publishedCount(); };
     if (m_options.noFeed) {
-        m_window->setFeed(QStringLiteral("无行情"), {});
+        m_window->setFeed(tr("无行情"), {});
         return;
     }
     if (!m_options.replayFile.isEmpty()) {
         const QString description =
-            QStringLiteral("回放 %1").arg(QDir::toNativeSeparators(m_options.replayFile));
+            tr("回放 %1").arg(QDir::toNativeSeparators(m_options.replayFile));
         if (SessionRunner *session = m_session.get()) {
             m_window->setFeed(description, [session] { return session->publishedCount(); });
             return;
@@ -264,7 +264,7 @@ void AppController::startFeed()
     }
     if (m_listen) {
         auto clients = m_listen->clientCount();
-        m_window->setFeed(QStringLiteral("监听 127.0.0.1:%1").arg(m_options.listenPort), counter,
+        m_window->setFeed(tr("监听 127.0.0.1:%1").arg(m_options.listenPort), counter,
                           [clients] { return clients->load(); });
         m_feed->start(std::move(m_listen));
         return;
@@ -272,7 +272,7 @@ void AppController::startFeed()
     const quint64 seed =
         m_options.hasSeed ? m_options.seed : QRandomGenerator::global()->generate64();
     MarketSimulator simulator(m_securities, QDate::currentDate(), seed);
-    m_window->setFeed(QStringLiteral("模拟行情 (种子 %1)").arg(seed), counter);
+    m_window->setFeed(tr("模拟行情 (种子 %1)").arg(seed), counter);
     m_feed->start(std::make_unique<SimulatorFeed>(simulator));
 }
 

@@ -1,5 +1,7 @@
 #include "appoptions.h"
 
+#include "applanguage.h"
+
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
@@ -114,8 +116,13 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
         QStringLiteral("no-restore"),
         QStringLiteral("Starts with the default window, pages and column order instead of those "
                        "of the last run (what this run arranges is saved all the same)."));
+    const QCommandLineOption lang(
+        QStringLiteral("lang"),
+        QStringLiteral("Language of the window: en or zh (default: English under an English "
+                       "locale, else Chinese)."),
+        QStringLiteral("lang"));
     parser.addOptions({plugins, securities, replay, noFeed, listen, record, seed, pages, quitAfter,
-                       actions, screenshot, dump, print, rate, noRestore});
+                       actions, screenshot, dump, print, rate, noRestore, lang});
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText();
@@ -231,6 +238,14 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
         if (!ok || !std::isfinite(result.rate) || result.rate < -1 || result.rate > 1) {
             *message =
                 QStringLiteral("--rate: '%1' is not a number from -1 to 1").arg(parser.value(rate));
+            return ParseResult::Error;
+        }
+    }
+    if (parser.isSet(lang)) {
+        result.language = AppLanguage::normalise(parser.value(lang));
+        if (result.language.isEmpty()) {
+            *message = QStringLiteral("--lang: '%1' is not a language velapp has (en, zh)")
+                           .arg(parser.value(lang));
             return ParseResult::Error;
         }
     }

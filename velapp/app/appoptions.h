@@ -24,6 +24,8 @@ struct AppOptions
     QString dumpFile;
     bool print = false;
     double rate = 0.015; // risk-free rate of the detail page's pricing
+    QString language;    // "en" or "zh"; empty: the user's locale decides
+
     // Start with the default window, pages and column order.
     bool noRestore = false;
 

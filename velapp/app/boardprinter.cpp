@@ -136,7 +136,7 @@ QString BoardPrinter::format(const QJsonObject &snapshot, const QStringList &cap
 
     const QJsonObject category = snapshot.value(QStringLiteral("category")).toObject();
     const QJsonObject underlying = snapshot.value(QStringLiteral("underlying")).toObject();
-    out += QStringLiteral("标的: ") + category.value(QStringLiteral("text")).toString() +
+    out += tr("标的: ") + category.value(QStringLiteral("text")).toString() +
            QStringLiteral(" / ") + underlying.value(QStringLiteral("text")).toString();
     const QString symbol = underlying.value(QStringLiteral("symbol")).toString();
     if (!symbol.isEmpty())
@@ -151,7 +151,7 @@ QString BoardPrinter::format(const QJsonObject &snapshot, const QStringList &cap
         if (v.toObject().value(QStringLiteral("visible")).toBool())
             buttons.append(buttonText(v.toObject()));
     }
-    out += QStringLiteral("日期: ") + buttons.join(QLatin1Char(' ')) + QLatin1Char('\n');
+    out += tr("日期: ") + buttons.join(QLatin1Char(' ')) + QLatin1Char('\n');
     out += snapshot.value(QStringLiteral("callCaption")).toString() + QStringLiteral(" | ") +
            snapshot.value(QStringLiteral("putCaption")).toString() + QLatin1Char('\n');
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -9,6 +10,8 @@
 // cells of columns 0 to 14. A blinking price shows its level: "0.1234*3".
 class BoardPrinter
 {
+    Q_DECLARE_TR_FUNCTIONS(BoardPrinter)
+
 public:
     static constexpr int shownColumns = 15;
 

@@ -55,23 +55,23 @@ ChartPage::ChartPage(const QVariantMap &call, const QVariantMap &put, QWidget *p
     m_symbols =
         QStringList{call.value(Ostrel_Fields::Security::symbol).toString(),
                     put.value(Ostrel_Fields::Security::symbol).toString(), underlyingOf(known)};
-    setPluginWidgetTitle(QStringLiteral("走势 ") + shortName(known));
+    setPluginWidgetTitle(tr("走势 %1").arg(shortName(known)));
 
     m_chart->setTheme(QChart::ChartThemeDark);
     m_chart->setTitle(nameOf(m_symbols.at(2)) + QLatin1Char(' ') +
                       known.value(Ostrel_Fields::Security::StrikeDate).toString() +
                       QLatin1Char(' ') + shortName(known));
     m_time->setFormat(QStringLiteral("HH:mm:ss"));
-    m_time->setTitleText(QStringLiteral("时间"));
+    m_time->setTitleText(tr("时间"));
     const QString optionSymbol = m_symbols.at(0).isEmpty() ? m_symbols.at(1) : m_symbols.at(0);
     const int optionDecimals =
         PivoraBusinessDataInterface::GetPricePrecisionBySymbol(optionSymbol, QString());
     const int fundDecimals =
         PivoraBusinessDataInterface::GetPricePrecisionBySymbol(m_symbols.at(2), QString());
     m_optionAxis->setLabelFormat(QStringLiteral("%.%1f").arg(optionDecimals));
-    m_optionAxis->setTitleText(QStringLiteral("期权"));
+    m_optionAxis->setTitleText(tr("期权"));
     m_underlyingAxis->setLabelFormat(QStringLiteral("%.%1f").arg(fundDecimals));
-    m_underlyingAxis->setTitleText(QStringLiteral("标的"));
+    m_underlyingAxis->setTitleText(tr("标的"));
     m_chart->addAxis(m_time, Qt::AlignBottom);
     m_chart->addAxis(m_optionAxis, Qt::AlignLeft);
     m_chart->addAxis(m_underlyingAxis, Qt::AlignRight);

@@ -59,11 +59,14 @@ DetailPage::DetailPage(const QVariantMap &record, double rate, QWidget *parent)
     const QString name = record.value(Ostrel_Fields::Security::chineseName).toString();
     setPluginWidgetTitle(name.isEmpty() ? m_symbol : name);
 
-    static const char *const captions[fieldCount] = {"最新价", "买价",     "卖价",       "涨跌幅",
-                                                     "持仓量", "剩余天数", "隐含波动率", "Delta",
-                                                     "Gamma",  "Vega",     "Theta"};
+    static const char *const captions[fieldCount] = {
+        QT_TR_NOOP("最新价"),     QT_TR_NOOP("买价"),   QT_TR_NOOP("卖价"),
+        QT_TR_NOOP("涨跌幅"),     QT_TR_NOOP("持仓量"), QT_TR_NOOP("剩余天数"),
+        QT_TR_NOOP("隐含波动率"), QT_TR_NOOP("Delta"),  QT_TR_NOOP("Gamma"),
+        QT_TR_NOOP("Vega"),       QT_TR_NOOP("Theta"),
+    };
     auto *grid = new QGridLayout(this);
-    auto *head = new QLabel(QStringLiteral("%1  %2  行权价 %3  到期 %4")
+    auto *head = new QLabel(tr("%1  %2  行权价 %3  到期 %4")
                                 .arg(name, m_symbol, ChartPage::shortName(record),
                                      record.value(Ostrel_Fields::Security::StrikeDate).toString()));
     head->setObjectName(QStringLiteral("label_detailHead"));
@@ -74,7 +77,7 @@ DetailPage::DetailPage(const QVariantMap &record, double rate, QWidget *parent)
         m_values[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         const int row = 1 + i % 6;
         const int column = i < 6 ? 0 : 2;
-        grid->addWidget(new QLabel(QString::fromUtf8(captions[i])), row, column);
+        grid->addWidget(new QLabel(tr(captions[i])), row, column);
         grid->addWidget(m_values[i], row, column + 1);
     }
     grid->setColumnStretch(4, 1);

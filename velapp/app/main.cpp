@@ -1,4 +1,5 @@
 #include "appcontroller.h"
+#include "applanguage.h"
 #include "appoptions.h"
 
 #include <QApplication>
@@ -89,6 +90,12 @@ int main(int argc, char *argv[])
     case AppOptions::ParseResult::Ok:
         break;
     }
+
+    // Before any window: pages take their texts when they are built.
+    const QString language =
+        options.language.isEmpty() ? AppLanguage::fromEnvironment() : options.language;
+    if (!AppLanguage::install(language, &message))
+        printError(message);
 
     AppController controller(options);
     if (!controller.prepare(&message)) {

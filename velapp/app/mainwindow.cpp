@@ -43,14 +43,13 @@ MainWindow::MainWindow(QWidget *parent)
     m_stack->addWidget(m_message);
     setCentralWidget(m_stack);
 
-    QMenu *pageMenu = menuBar()->addMenu(QStringLiteral("页面(&P)"));
-    m_openMenu = pageMenu->addMenu(QStringLiteral("新建页面(&N)"));
-    QAction *close = pageMenu->addAction(QStringLiteral("关闭当前页面(&C)"), this,
-                                         &MainWindow::closeCurrentPage);
+    QMenu *pageMenu = menuBar()->addMenu(tr("页面(&P)"));
+    m_openMenu = pageMenu->addMenu(tr("新建页面(&N)"));
+    QAction *close =
+        pageMenu->addAction(tr("关闭当前页面(&C)"), this, &MainWindow::closeCurrentPage);
     // Ctrl+W first, so the menu shows it whatever the platform's first choice.
     close->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4)});
-    m_refreshAction =
-        pageMenu->addAction(QStringLiteral("刷新(&R)"), this, &MainWindow::refreshCurrentPage);
+    m_refreshAction = pageMenu->addAction(tr("刷新(&R)"), this, &MainWindow::refreshCurrentPage);
     m_refreshAction->setShortcut(QKeySequence::Refresh);
     pageMenu->addSeparator();
     QAction *next = pageMenu->addAction(tr("下一个页面"), this, [this] { stepPage(1); });
@@ -59,7 +58,7 @@ MainWindow::MainWindow(QWidget *parent)
     previous->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)});
     pageMenu->addSeparator();
-    QAction *quit = pageMenu->addAction(QStringLiteral("退出(&Q)"), this, &QWidget::close);
+    QAction *quit = pageMenu->addAction(tr("退出(&Q)"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
     rebuildOpenMenu();
 
@@ -174,7 +173,7 @@ bool MainWindow::closePage(VelPluginBaseWidget *page)
         return false;
     QString reason;
     if (page->isCloseable(reason) == 0) {
-        statusBar()->showMessage(reason.isEmpty() ? QStringLiteral("页面不能关闭") : reason, 5000);
+        statusBar()->showMessage(reason.isEmpty() ? tr("页面不能关闭") : reason, 5000);
         return false;
     }
     page->doBeforeClose();
@@ -255,8 +254,8 @@ void MainWindow::setFeed(const QString &description, std::function<quint64()> co
 
 QString MainWindow::rateText(quint64 rate) const
 {
-    const QString text = QStringLiteral("行情 %1 笔/秒").arg(rate);
-    return m_clients ? QStringLiteral("连接 %1 · ").arg(m_clients()) + text : text;
+    const QString text = tr("行情 %1 笔/秒").arg(rate);
+    return m_clients ? tr("连接 %1 · ").arg(m_clients()) + text : text;
 }
 
 void MainWindow::updateRate()

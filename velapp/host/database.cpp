@@ -2,6 +2,7 @@
 
 #include "veltsan.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -18,15 +19,25 @@ Q_LOGGING_CATEGORY(lcDb, "velapp.db", QtWarningMsg)
 
 const QString kSeedKey = QStringLiteral("ostrel_optiontquotation");
 
-// The T-board's columns: call side, strike, put side mirrored.
+// The T-board's columns: call side, strike, put side mirrored. Stored in
+// Chinese; the page shows them through its translation context.
 const QStringList &seedCaptions()
 {
-    static const QStringList captions{
-        QStringLiteral("买价"),   QStringLiteral("卖价"),   QStringLiteral("最新价"),
-        QStringLiteral("涨跌幅"), QStringLiteral("涨停价"), QStringLiteral("跌停价"),
-        QStringLiteral("持仓量"), QStringLiteral("行权价"), QStringLiteral("持仓量"),
-        QStringLiteral("跌停价"), QStringLiteral("涨停价"), QStringLiteral("涨跌幅"),
-        QStringLiteral("最新价"), QStringLiteral("卖价"),   QStringLiteral("买价")};
+    static const char *const texts[] = {
+        QT_TRANSLATE_NOOP("TQuotation", "买价"),   QT_TRANSLATE_NOOP("TQuotation", "卖价"),
+        QT_TRANSLATE_NOOP("TQuotation", "最新价"), QT_TRANSLATE_NOOP("TQuotation", "涨跌幅"),
+        QT_TRANSLATE_NOOP("TQuotation", "涨停价"), QT_TRANSLATE_NOOP("TQuotation", "跌停价"),
+        QT_TRANSLATE_NOOP("TQuotation", "持仓量"), QT_TRANSLATE_NOOP("TQuotation", "行权价"),
+        QT_TRANSLATE_NOOP("TQuotation", "持仓量"), QT_TRANSLATE_NOOP("TQuotation", "跌停价"),
+        QT_TRANSLATE_NOOP("TQuotation", "涨停价"), QT_TRANSLATE_NOOP("TQuotation", "涨跌幅"),
+        QT_TRANSLATE_NOOP("TQuotation", "最新价"), QT_TRANSLATE_NOOP("TQuotation", "卖价"),
+        QT_TRANSLATE_NOOP("TQuotation", "买价")};
+    static const QStringList captions = [] {
+        QStringList list;
+        for (const char *text : texts)
+            list.append(QString::fromUtf8(text));
+        return list;
+    }();
     return captions;
 }
 

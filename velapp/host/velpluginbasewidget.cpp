@@ -3,6 +3,7 @@
 #include "veltsan.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -33,7 +34,7 @@ QString nextInstanceId()
 
 QLabel *createOverlay(QWidget *page)
 {
-    auto *overlay = new QLabel(QStringLiteral("加载中…"), page);
+    auto *overlay = new QLabel(QCoreApplication::translate("VelPluginBaseWidget", "加载中…"), page);
     overlay->setObjectName(QStringLiteral("velLoadingOverlay"));
     overlay->setAlignment(Qt::AlignCenter);
     overlay->setStyleSheet(QStringLiteral(
