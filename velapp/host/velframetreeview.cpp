@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QHeaderView>
+#include <QPaintEvent>
 #include <QTimerEvent>
 
 VelFrameTreeView::VelFrameTreeView(QWidget *parent)
@@ -31,6 +32,22 @@ void VelFrameTreeView::dataChanged(const QModelIndex &topLeft, const QModelIndex
     const qint64 sinceFlush = m_lastFlush.isValid() ? m_lastFlush.elapsed() : FrameMs;
     m_frameTimer.start(int(qBound<qint64>(0, FrameMs - sinceFlush, FrameMs)), Qt::PreciseTimer,
                        this);
+}
+
+// QTreeView paints every cell of every row a region of several rectangles
+// touches, across the whole width; a frame's region is many scattered cells.
+// Painted one rectangle at a time, only the cells inside each are drawn.
+void VelFrameTreeView::paintEvent(QPaintEvent *event)
+{
+    const QRegion region = event->region();
+    if (region.rectCount() <= 1) {
+        QTreeView::paintEvent(event);
+        return;
+    }
+    for (const QRect &rect : region) {
+        QPaintEvent part(rect);
+        QTreeView::paintEvent(&part);
+    }
 }
 
 void VelFrameTreeView::timerEvent(QTimerEvent *event)

@@ -21,6 +21,7 @@ public:
                      const QVector<int> &roles = QVector<int>()) override;
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
 

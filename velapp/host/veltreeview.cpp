@@ -63,7 +63,7 @@ protected:
     // Enter act on within the selected row.
     void paintEvent(QPaintEvent *event) override
     {
-        QTreeView::paintEvent(event);
+        VelFrameTreeView::paintEvent(event);
         const QModelIndex current = currentIndex();
         if (!hasFocus() || !current.isValid())
             return;
