@@ -4,6 +4,8 @@
 // ticking at once, timed until each page's table holds it and the shown page
 // has painted it. The GUI thread's longest single event is watched meanwhile.
 
+#include "baselineboard.h"
+#include "baselinefeed.h"
 #include "benchmarket.h"
 #include "benchpage.h"
 #include "benchreport.h"
@@ -21,6 +23,7 @@
 #include <QComboBox>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QStandardItemModel>
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
@@ -174,7 +177,7 @@ int main(int argc, char *argv[])
             n += entry->probe->outstanding();
         return n;
     };
-    const auto measure = [&](const QString &what, double busyTarget) {
+    const auto measure = [&](const QString &what, double busyTarget) -> double {
         QTreeView *tree = BenchPage::treeOf(bench.window()->currentPage());
         feeder.setRate(rate);
         runFor(1500);
@@ -213,10 +216,11 @@ int main(int argc, char *argv[])
         report.result(QStringLiteral("latency p99, market, %1").arg(what), p99,
                       QStringLiteral("ms"), QStringLiteral("< 16.7"),
                       BenchReport::verdict(!latencies.isEmpty() && p99 < 16.7));
+        return busyShare;
     };
 
     feeder.start(0);
-    measure(QStringLiteral("one page"), 5);
+    const double onePageBusy = measure(QStringLiteral("one page"), 5);
 
     // The pages follow each other's fund (a page announces its choice), so
     // four open pages show one fund: each of its ticks updates four tables,
@@ -227,7 +231,7 @@ int main(int argc, char *argv[])
             return 1;
         }
     }
-    measure(QStringLiteral("four pages"), 12);
+    const double fourPagesBusy = measure(QStringLiteral("four pages"), 12);
     feeder.stop();
 
     // The burst: every option once, as fast as the feed thread publishes.
@@ -288,5 +292,89 @@ int main(int argc, char *argv[])
     report.result(QStringLiteral("longest GUI event during the burst"), longestMs,
                   QStringLiteral("ms"), QStringLiteral("< 16.7"),
                   BenchReport::verdict(longestMs < 16.7));
+
+    // The baseline: the pages closed, QStandardItemModel boards on the first
+    // fund in their place (the first one shown), fed through the same bus.
+    bench.closeAll();
+    std::vector<std::unique_ptr<BaselineBoard>> boards;
+    std::vector<std::unique_ptr<BaselineFeed>> feeds;
+    const auto addBoard = [&] {
+        boards.push_back(std::make_unique<BaselineBoard>());
+        boards.back()->fill(funds.first().code + QLatin1Char('.') + funds.first().post);
+        feeds.push_back(std::make_unique<BaselineFeed>(boards.back().get()));
+        feeds.back()->subscribe(symbols.mid(0, funds.first().contracts));
+    };
+    addBoard();
+    QTreeView *baselineTree = boards.front()->view();
+    baselineTree->resize(1600, 900);
+    baselineTree->show();
+    BenchPage::waitFor([&] { return baselineTree->isVisible(); });
+    const auto measureBaseline = [&](const QString &what, double pageBusy) {
+        TickFeeder market(symbols);
+        market.start(rate);
+        runFor(1500);
+        GuiBusyMeter busy;
+        runFor(seconds * 1000);
+        const double busyShare = busy.busyPercent();
+        market.stop();
+        report.line(QStringLiteral("baseline, %1: GUI busy %2 %, GUI thread CPU %3 %")
+                        .arg(what)
+                        .arg(busyShare, 0, 'f', 1)
+                        .arg(busy.cpuPercent(), 0, 'f', 1));
+        report.result(QStringLiteral("page / baseline GUI busy, market, %1").arg(what),
+                      busyShare > 0 ? pageBusy / busyShare : 0, QStringLiteral("x"));
+    };
+    measureBaseline(QStringLiteral("one page"), onePageBusy);
+    for (int i = 1; i < 4; ++i)
+        addBoard();
+    measureBaseline(QStringLiteral("four pages"), fourPagesBusy);
+
+    // The baseline's burst: until every board applied every one of its options
+    // and the shown board painted the last visible change.
+    runFor(1000);
+    app.watched = baselineTree->viewport();
+    app.longestNs = 0;
+    app.paintedNs = -1;
+    lastVisibleNs = -1;
+    QObject::connect(boards.front()->model(), &QAbstractItemModel::dataChanged, baselineTree,
+                     [&](const QModelIndex &topLeft) {
+                         if (baselineTree->visualRect(topLeft).intersects(
+                                 baselineTree->viewport()->rect()))
+                             lastVisibleNs = app.clock.nsecsElapsed();
+                     });
+    std::vector<quint64> appliedBefore;
+    for (const auto &feed : feeds)
+        appliedBefore.push_back(feed->applied());
+    const qint64 baselineStart = app.clock.nsecsElapsed();
+    qint64 baselineAppliedNs = -1;
+    TickFeeder baselineBurst(symbols);
+    baselineBurst.setLimit(quint64(symbols.size()));
+    baselineBurst.setFlowControl([] { return quint64(0); }, quint64(symbols.size()) + 1);
+    baselineBurst.start(0);
+    const bool baselineComplete = BenchPage::waitFor([&] {
+        for (size_t i = 0; i < feeds.size(); ++i) {
+            if (feeds[i]->applied() - appliedBefore[i] < quint64(funds.first().contracts))
+                return false;
+        }
+        baselineAppliedNs = app.clock.nsecsElapsed();
+        return true;
+    });
+    const qint64 baselineChangedAt = lastVisibleNs;
+    BenchPage::waitFor(
+        [&] { return baselineChangedAt >= 0 && app.paintedNs >= baselineChangedAt; }, 2000);
+    baselineBurst.stop();
+    const double baselineMs =
+        qMax(baselineAppliedNs - baselineStart,
+             baselineChangedAt >= 0 && app.paintedNs >= baselineChangedAt
+                 ? app.paintedNs - baselineStart
+                 : qint64(0))
+        / 1e6;
+    report.line(QStringLiteral("baseline burst%1: on screen and in every board after %2 ms; "
+                               "longest GUI event %3 ms")
+                    .arg(baselineComplete ? QString() : QStringLiteral(" (NOT all arrived)"))
+                    .arg(baselineMs, 0, 'f', 1)
+                    .arg(app.longestNs / 1e6, 0, 'f', 1));
+    report.result(QStringLiteral("burst on screen, page / baseline"),
+                  baselineMs > 0 ? worst / baselineMs : 0, QStringLiteral("x"));
     return 0;
 }

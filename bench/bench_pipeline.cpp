@@ -4,6 +4,8 @@
 // Measures the GUI thread's busy share, tick-to-table latency, and the
 // highest rate the page sustains.
 
+#include "baselineboard.h"
+#include "baselinefeed.h"
 #include "benchmarket.h"
 #include "benchpage.h"
 #include "benchreport.h"
@@ -195,8 +197,42 @@ int main(int argc, char *argv[])
     report.result(QStringLiteral("GUI thread CPU, window hidden, at %1 ticks/s").arg(rate),
                   hiddenCpu, QStringLiteral("%"));
 
-    if (parser.isSet(noSearch))
+    // The baseline: the page closed, the same feed at the same rate into a
+    // QStandardItemModel board shown in a window of the same size.
+    const auto measureBaseline = [&] {
+        feeder.stop();
+        page.closeAll();
+        BaselineBoard board;
+        board.fill(QStringLiteral("510050.SH"));
+        board.view()->resize(1600, 900);
+        board.view()->show();
+        BenchPage::waitFor([&] { return board.view()->isVisible(); });
+        BaselineFeed baselineFeed(&board);
+        baselineFeed.subscribe(symbols);
+        TickFeeder baselineFeeder(symbols);
+        baselineFeeder.start(rate);
+        runFor(1000);
+        busy.restart();
+        runFor(seconds * 1000);
+        const double baselineBusy = busy.busyPercent();
+        const double baselineCpu = busy.cpuPercent();
+        baselineFeeder.stop();
+        report.line(QStringLiteral("baseline board at %1 ticks/s: GUI busy %2 %, GUI thread CPU "
+                                   "%3 %, %4 ticks applied")
+                        .arg(rate)
+                        .arg(baselineBusy, 0, 'f', 1)
+                        .arg(baselineCpu, 0, 'f', 1)
+                        .arg(baselineFeed.applied()));
+        report.result(QStringLiteral("baseline GUI busy at %1 ticks/s").arg(rate), baselineBusy,
+                      QStringLiteral("%"));
+        report.result(QStringLiteral("page / baseline GUI busy"),
+                      baselineBusy > 0 ? busyShare / baselineBusy : 0, QStringLiteral("x"));
+    };
+
+    if (parser.isSet(noSearch)) {
+        measureBaseline();
         return 0;
+    }
 
     // 2. The sustained rate: double the rate until a step fails, then halve
     // the gap twice. A step holds when the feed reached its rate, the table
@@ -270,8 +306,8 @@ int main(int argc, char *argv[])
         else
             failed = middle;
     }
-    feeder.stop();
     report.result(QStringLiteral("sustained rate"), held, QStringLiteral("ticks/s"),
                   QStringLiteral(">= 2600"), BenchReport::verdict(held >= 2600));
+    measureBaseline();
     return 0;
 }

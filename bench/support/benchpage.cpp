@@ -184,6 +184,13 @@ bool BenchPage::close(VelPluginBaseWidget *page)
     return true;
 }
 
+void BenchPage::closeAll()
+{
+    m_window->closeAllPages();
+    m_page = nullptr;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 VelTreeModel *BenchPage::modelOf(VelPluginBaseWidget *page)
 {
     auto *table = page ? page->findChild<VelTreeView *>() : nullptr;

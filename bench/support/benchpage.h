@@ -46,6 +46,8 @@ public:
     // Opens one more shown page of the same type (the window shows it).
     VelPluginBaseWidget *openAnother();
     bool close(VelPluginBaseWidget *page);
+    // Closes every page (their presenters leave the bus); the window stays.
+    void closeAll();
     static VelTreeModel *modelOf(VelPluginBaseWidget *page);
     static QTreeView *treeOf(VelPluginBaseWidget *page);
     static QComboBox *underlyingBoxOf(VelPluginBaseWidget *page);

@@ -4,10 +4,15 @@
 #include <QWidget>
 
 PaintMeter::PaintMeter(QWidget *widget)
-    : QObject(widget)
-    , m_widget(widget)
+    : m_widget(widget)
 {
     widget->installEventFilter(this);
+}
+
+PaintMeter::~PaintMeter()
+{
+    if (m_widget)
+        m_widget->removeEventFilter(this);
 }
 
 void PaintMeter::reset()

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QObject>
-
-class QWidget;
+#include <QPointer>
+#include <QWidget>
 
 // Sums the area of the paint events a widget receives (the rectangles of
 // each event's region), to tell how much of it was repainted.
@@ -10,7 +10,9 @@ class PaintMeter : public QObject
 {
     Q_OBJECT
 public:
+    // Not owned by widget: the meter may outlive it (a page closed first).
     explicit PaintMeter(QWidget *widget);
+    ~PaintMeter() override;
 
     void reset();
     qint64 area() const { return m_area; }
@@ -20,7 +22,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QWidget *m_widget;
+    QPointer<QWidget> m_widget;
     qint64 m_area = 0;
     int m_events = 0;
 };
