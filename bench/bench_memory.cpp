@@ -254,6 +254,22 @@ int main(int argc, char *argv[])
         report.result(QStringLiteral("RSS growth besides the history, extrapolated to 8 h"), extrapolatedMb,
                       QStringLiteral("MB"), QStringLiteral("< 1"),
                       BenchReport::verdict(extrapolatedMb < 1));
+    // Where the growth happens: from the first session hour on (the first
+    // sample past an eighth of the session's ticks) to the end of the run.
+    for (const Point &point : points) {
+        if (point.ticks < double(sessionTicks) / 8)
+            continue;
+        const double lastKb = endRss - endHistory;
+        const double laterMb =
+            (lastKb + (complete ? 0 : perTick * double(sessionTicks - done)) - point.rssKb)
+            / 1024.0;
+        report.line(QStringLiteral("RSS besides the history at %1k ticks (session hour 1): %2 kB")
+                        .arg(point.ticks / 1000, 0, 'f', 0)
+                        .arg(point.rssKb, 0, 'f', 0));
+        report.result(QStringLiteral("RSS growth besides the history, hour 1 to hour 8"), laterMb,
+                      QStringLiteral("MB"));
+        break;
+    }
     report.result(QStringLiteral("session ticks run"), double(done), QStringLiteral("ticks"));
     return 0;
 }
