@@ -62,9 +62,14 @@ void VelFrameTreeView::timerEvent(QTimerEvent *event)
 
 void VelFrameTreeView::scrollContentsBy(int dx, int dy)
 {
-    // Collected rectangles are in viewport coordinates of before the scroll.
-    flush();
+    // Collected rectangles are in viewport coordinates of before the scroll,
+    // and a per-item scroll moves by rows, not pixels: changes still pending
+    // repaint the whole viewport once.
+    const bool pending = !m_dirty.isEmpty();
+    m_dirty = QRegion();
     QTreeView::scrollContentsBy(dx, dy);
+    if (pending)
+        viewport()->update();
 }
 
 // The row's band across the changed columns' sections; columns may have been
