@@ -15,7 +15,7 @@
 #include "paintmeter.h"
 #include "tickfeeder.h"
 
-#include "mainwindow.h"
+#include "window/mainwindow.h"
 #include "velwidget/velpluginbasewidget.h"
 #include "velwidget/veltreemodel.h"
 

@@ -2,7 +2,7 @@
 // of it, or well-formed ticks in time order.
 #include "fuzzsupport.h"
 
-#include "replayfile.h"
+#include "files/replayfile.h"
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {

@@ -3,7 +3,7 @@
 #include "fuzzsupport.h"
 
 #include "OptionDataHandle.h"
-#include "securitiesfile.h"
+#include "files/securitiesfile.h"
 
 #include <velbusinessdata/businessdatabase.h>
 #include <veldefine/veldefine.h>

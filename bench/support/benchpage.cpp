@@ -1,7 +1,7 @@
 #include "benchpage.h"
 
-#include "mainwindow.h"
-#include "pagefactory.h"
+#include "window/mainwindow.h"
+#include "window/pagefactory.h"
 
 #include "OptionDataHandle.h"
 #include "velbusinessdata/businessdatabase.h"

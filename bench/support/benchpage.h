@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <QVariantMap>
 
-#include "pagefactory.h"
+#include "window/pagefactory.h"
 
 #include <functional>
 #include <memory>

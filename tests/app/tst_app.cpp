@@ -1,13 +1,14 @@
-#include "builtinmarket.h"
-#include "chartpage.h"
-#include "desklayout.h"
-#include "feedthread.h"
+#include "market/builtinmarket.h"
+#include "pages/chartpage.h"
+#include "window/desklayout.h"
+#include "feed/feedthread.h"
 #include "fixture.h"
-#include "mainwindow.h"
-#include "marketsimulator.h"
-#include "pagefactory.h"
-#include "pagesnapshot.h"
-#include "simulatorfeed.h"
+#include "window/mainwindow.h"
+#include "market/marketsimulator.h"
+#include "window/pagefactory.h"
+#include "pages/boardface.h"
+#include "session/pagesnapshot.h"
+#include "feed/simulatorfeed.h"
 
 #include "velbusinessdata/businessdatabase.h"
 #include "veldatabase/database.h"
@@ -304,7 +305,7 @@ void TestApp::layoutComesBack()
     QVERIFY(restored.wait(30000));
     QStringList kinds;
     for (VelPluginBaseWidget *page : window.pages())
-        kinds << PageSnapshot::kindOf(page);
+        kinds << BoardFace::kindOf(page);
     QCOMPARE(kinds, (QStringList{"tboard", "tboard", "chart"}));
     VelPluginBaseWidget *second = window.pages().at(1);
     QCOMPARE(window.currentPage(), second);

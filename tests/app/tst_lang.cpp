@@ -1,8 +1,8 @@
 #include "appcontroller.h"
 #include "applanguage.h"
-#include "builtinmarket.h"
+#include "market/builtinmarket.h"
 #include "fixture.h"
-#include "mainwindow.h"
+#include "window/mainwindow.h"
 
 #include <QtCharts/QChartView>
 #include <QtTest>

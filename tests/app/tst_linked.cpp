@@ -1,5 +1,5 @@
 #include "fixture.h"
-#include "optionpricer.h"
+#include "market/optionpricer.h"
 
 #include <businessdatamanager/pricehistory.h>
 

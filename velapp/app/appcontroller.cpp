@@ -1,20 +1,21 @@
 #include "appcontroller.h"
 
 #include "applogging.h"
-#include "boardprinter.h"
-#include "builtinmarket.h"
-#include "desklayout.h"
-#include "feedthread.h"
-#include "linkedpages.h"
-#include "listenfeed.h"
-#include "mainwindow.h"
-#include "marketsimulator.h"
-#include "pagesnapshot.h"
-#include "replayfeed.h"
-#include "securitiesfile.h"
-#include "sessionrunner.h"
-#include "simulatorfeed.h"
-#include "tickrecorder.h"
+#include "velcorelog.h"
+#include "session/boardprinter.h"
+#include "market/builtinmarket.h"
+#include "window/desklayout.h"
+#include "feed/feedthread.h"
+#include "window/linkedpages.h"
+#include "feed/listenfeed.h"
+#include "window/mainwindow.h"
+#include "market/marketsimulator.h"
+#include "session/pagesnapshot.h"
+#include "feed/replayfeed.h"
+#include "files/securitiesfile.h"
+#include "session/sessionrunner.h"
+#include "feed/simulatorfeed.h"
+#include "feed/tickrecorder.h"
 
 #include "businessdatamanager/businessdatainterface.h"
 #include "velbusinessdata/businessdatabase.h"
@@ -149,7 +150,7 @@ void AppController::loadPlugins(const QString &dir)
     for (const PluginSpec *pluginInfo : pluginInfos) {
         // The plugin manager has warned already; the run goes on without it.
         if (pluginInfo->hasError()) {
-            qCInfo(lcPlugins).noquote()
+            qCInfo(lcVelPlugins).noquote()
                 << "plugin" << pluginInfo->filePath() << "not loaded:" << pluginInfo->errorString();
         }
     }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "actionsfile.h"
+#include "files/actionsfile.h"
 #include "appoptions.h"
-#include "buseventrecorder.h"
-#include "replayfile.h"
+#include "session/buseventrecorder.h"
+#include "files/replayfile.h"
 
 #include <QList>
 #include <QObject>

@@ -2,8 +2,8 @@
 
 #include <QLoggingCategory>
 
-// One category per module of the application; all default to warnings.
+// The application's own categories; all default to warnings. The feeds log
+// under "velapp.feed" (feed/feedlogging.h), plugin loading under the host's
+// "velapp.plugins".
 Q_DECLARE_LOGGING_CATEGORY(lcApp)
-Q_DECLARE_LOGGING_CATEGORY(lcFeed)
-Q_DECLARE_LOGGING_CATEGORY(lcPlugins)
 Q_DECLARE_LOGGING_CATEGORY(lcData)

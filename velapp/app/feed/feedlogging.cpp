@@ -1,0 +1,3 @@
+#include "feed/feedlogging.h"
+
+Q_LOGGING_CATEGORY(lcFeed, "velapp.feed", QtWarningMsg)

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// The feeds' category ("velapp.feed"), defaulting to warnings.
+Q_DECLARE_LOGGING_CATEGORY(lcFeed)
