@@ -197,6 +197,8 @@ void TestLinked::clicksOpenPages()
     QProcess velapp;
     velapp.start(QStringLiteral(VELAPP_BINARY),
                  {"-platform", "offscreen", "--rate", "0.03", "--securities", securities.fileName(),
+                  // At the close, 30 days before expiry: T is 30/365 in any zone.
+                  "--valuation-time", QDate::currentDate().toString(Qt::ISODate) + "T15:00:00+08:00",
                   "--replay", replay.fileName(), "--actions", actions.fileName()});
     QVERIFY(velapp.waitForFinished(60000));
     QCOMPARE(velapp.exitCode(), 0);

@@ -10,6 +10,7 @@
 #include "feed/listenfeed.h"
 #include "window/mainwindow.h"
 #include "market/marketsimulator.h"
+#include "market/valuation.h"
 #include "session/pagesnapshot.h"
 #include "feed/replayfeed.h"
 #include "files/securitiesfile.h"
@@ -52,7 +53,9 @@ void printLine(FILE *stream, const QString &text)
 AppController::AppController(const AppOptions &options, QObject *parent)
     : QObject(parent)
     , m_options(options)
-{}
+{
+    Valuation::setFixedTime(options.valuationTime);
+}
 
 AppController::~AppController()
 {
@@ -87,7 +90,7 @@ bool AppController::prepare(QString *error)
         if (!SecuritiesFile::load(m_options.securitiesFile, &m_securities, error))
             return false;
     } else {
-        m_securities = BuiltinMarket::securities(QDate::currentDate());
+        m_securities = BuiltinMarket::securities(Valuation::exchangeDate(Valuation::now()));
     }
     if (!m_options.replayFile.isEmpty() &&
         !ReplayFile::load(m_options.replayFile, &m_replay, error))
@@ -272,7 +275,7 @@ void AppController::startFeed()
     }
     const quint64 seed =
         m_options.hasSeed ? m_options.seed : QRandomGenerator::global()->generate64();
-    MarketSimulator simulator(m_securities, QDate::currentDate(), seed);
+    MarketSimulator simulator(m_securities, Valuation::exchangeDate(Valuation::now()), seed);
     m_window->setFeed(tr("模拟行情 (种子 %1)").arg(seed), counter);
     m_feed->start(std::make_unique<SimulatorFeed>(simulator));
 }

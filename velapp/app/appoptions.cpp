@@ -1,6 +1,7 @@
 #include "appoptions.h"
 
 #include "applanguage.h"
+#include "market/valuation.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -112,6 +113,11 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
         QStringLiteral("rate"),
         QStringLiteral("Risk-free rate of the option detail page, from -1 to 1 (default 0.015)."),
         QStringLiteral("r"));
+    const QCommandLineOption valuationTime(
+        QStringLiteral("valuation-time"),
+        QStringLiteral("Prices options as at this time, e.g. 2026-12-06T10:30:00+08:00, instead "
+                       "of now, so runs and replays give the same figures."),
+        QStringLiteral("iso"));
     const QCommandLineOption noRestore(
         QStringLiteral("no-restore"),
         QStringLiteral("Starts with the default window, pages and column order instead of those "
@@ -122,7 +128,7 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
                        "locale, else Chinese)."),
         QStringLiteral("lang"));
     parser.addOptions({plugins, securities, replay, noFeed, listen, record, seed, pages, quitAfter,
-                       actions, screenshot, dump, print, rate, noRestore, lang});
+                       actions, screenshot, dump, print, rate, valuationTime, noRestore, lang});
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText();
@@ -238,6 +244,15 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
         if (!ok || !std::isfinite(result.rate) || result.rate < -1 || result.rate > 1) {
             *message =
                 QStringLiteral("--rate: '%1' is not a number from -1 to 1").arg(parser.value(rate));
+            return ParseResult::Error;
+        }
+    }
+    if (parser.isSet(valuationTime)) {
+        result.valuationTime = Valuation::parse(parser.value(valuationTime));
+        if (!result.valuationTime.isValid()) {
+            *message = QStringLiteral("--valuation-time: '%1' is not a time with its zone, such as "
+                                      "2026-12-06T10:30:00+08:00")
+                           .arg(parser.value(valuationTime));
             return ParseResult::Error;
         }
     }

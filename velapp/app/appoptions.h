@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -24,6 +25,7 @@ struct AppOptions
     QString dumpFile;
     bool print = false;
     double rate = 0.015; // risk-free rate of the detail page's pricing
+    QDateTime valuationTime; // invalid: price as at now
     QString language;    // "en" or "zh"; empty: the user's locale decides
 
     // Start with the default window, pages and column order.

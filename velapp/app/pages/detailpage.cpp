@@ -1,5 +1,7 @@
 #include "pages/detailpage.h"
 
+#include "market/valuation.h"
+
 #include "pages/chartpage.h"
 #include "market/optionpricer.h"
 
@@ -96,7 +98,7 @@ DetailPage::DetailPage(const QVariantMap &record, double rate, QWidget *parent)
 }
 
 DetailPage::Figures DetailPage::compute(const QVariantMap &record, const QVariantMap &optionTick,
-                                        const QVariantMap &underlyingTick, const QDate &today,
+                                        const QVariantMap &underlyingTick, const QDateTime &at,
                                         double rate)
 {
     Figures f;
@@ -112,8 +114,9 @@ DetailPage::Figures DetailPage::compute(const QVariantMap &record, const QVarian
     f.openInterest = countOf(optionTick.value(QStringLiteral("OpenInterest")));
     const QDate expiry = QDate::fromString(
         record.value(Ostrel_Fields::Security::StrikeDate).toString(), QStringLiteral("yyyyMMdd"));
-    if (expiry.isValid() && today.daysTo(expiry) >= 0)
-        f.days = double(today.daysTo(expiry));
+    const double years = Valuation::yearsToExpiry(expiry, at);
+    if (expiry.isValid() && Valuation::daysToExpiry(expiry, at) >= 0)
+        f.days = double(Valuation::daysToExpiry(expiry, at));
 
     const std::optional<double> strike =
         priceOf(record.value(Ostrel_Fields::Security::StrikePrice));
@@ -121,9 +124,9 @@ DetailPage::Figures DetailPage::compute(const QVariantMap &record, const QVarian
     const std::optional<double> price = f.bid && f.ask ? (*f.bid + *f.ask) / 2 : f.last;
     const bool call = record.value(Ostrel_Fields::Security::PutOrCall).toString() ==
                       Ostrel_Values::OptionCallOrPut::call;
-    if (!strike || !price || !f.days || !(spot > 0 && spot < 1e9))
+    // Priced until the close of the expiry day.
+    if (!strike || !price || !(years > 0) || !(spot > 0 && spot < 1e9))
         return f;
-    const double years = *f.days / 365.0;
     f.iv = OptionPricer::impliedVolatility(call, *price, spot, *strike, years, rate);
     if (!f.iv)
         return f;
@@ -144,7 +147,7 @@ DetailPage::Figures DetailPage::current() const
     return compute(m_record, BusinessDataInterface::LatestQuotation(m_symbol),
                    m_underlying.isEmpty() ? QVariantMap()
                                           : BusinessDataInterface::LatestQuotation(m_underlying),
-                   QDate::currentDate(), m_rate);
+                   Valuation::now(), m_rate);
 }
 
 void DetailPage::refresh()
@@ -158,7 +161,7 @@ void DetailPage::refresh()
     m_shown = true;
     m_optionTick = option;
     m_underlyingTick = underlying;
-    const Figures f = compute(m_record, option, underlying, QDate::currentDate(), m_rate);
+    const Figures f = compute(m_record, option, underlying, Valuation::now(), m_rate);
     const int decimals =
         PivoraBusinessDataInterface::GetPricePrecisionBySymbol(m_symbol, QString());
     const int places[fieldCount] = {decimals, decimals, decimals, 2, 0, 0, 2, 4, 4, 4, 4};

@@ -2,7 +2,7 @@
 
 #include "velwidget/velpluginbasewidget.h"
 
-#include <QDate>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QVariantMap>
 
@@ -33,7 +33,7 @@ public:
     // Black-Scholes on the underlying's last price at rate; change in % of
     // the previous settlement, vega per volatility point, theta per day.
     static Figures compute(const QVariantMap &record, const QVariantMap &optionTick,
-                           const QVariantMap &underlyingTick, const QDate &today, double rate);
+                           const QVariantMap &underlyingTick, const QDateTime &at, double rate);
 
     QString symbol() const { return m_symbol; }
     // The dump's fields of the page: symbol, and each figure or null.
