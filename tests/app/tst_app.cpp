@@ -18,6 +18,8 @@
 #include "velplugin/pluginmanager.h"
 #include "velwidget/velpluginbasewidget.h"
 #include "velwidget/velpresenterclass.h"
+#include "velwidget/veltreemodel.h"
+#include "velwidget/veltreeview.h"
 
 #include <QAction>
 #include <QDate>
@@ -182,6 +184,25 @@ void TestApp::pagesFollowDataAndSurviveClosingWhileStreaming()
     QTRY_COMPARE_WITH_TIMEOUT(rowCount(first), 4, 30000);
     QTRY_COMPARE_WITH_TIMEOUT(rowCount(second), 4, 30000);
     QTRY_COMPARE_WITH_TIMEOUT(first->loadingState(), 0, 30000);
+
+    // BoardFace and the form agree: each widget it names is there with its
+    // type, and its key columns hold an expiry's date and an option's strike.
+    QVERIFY(BoardFace::isBoard(first) && BoardFace::categorySelector(first) &&
+            BoardFace::underlyingSelector(first) && BoardFace::allDatesButton(first) &&
+            BoardFace::callCaption(first) && BoardFace::putCaption(first) &&
+            BoardFace::filterCountInput(first) && BoardFace::filterCentreInput(first) &&
+            BoardFace::filterApplyButton(first) && BoardFace::table(first));
+    for (int i = 0; i < BoardFace::DateButtonCount; ++i)
+        QVERIFY2(BoardFace::dateButton(first, i), qPrintable(QString::number(i)));
+    QVERIFY(!BoardFace::dateButton(first, BoardFace::DateButtonCount));
+    const VelTreeModel *model = BoardFace::table(first)->model();
+    const QModelIndex group = model->index(0, 0);
+    const QString date = BoardFace::shownText(model, group, BoardFace::DateColumn);
+    QVERIFY2(QDate::fromString(date, QStringLiteral("yyyyMMdd")).isValid(), qPrintable(date));
+    const QModelIndex strikeRow = model->index(1, 0, group);
+    const QString strike = BoardFace::shownText(model, strikeRow, BoardFace::StrikeColumn);
+    QVERIFY2(strike.trimmed().toDouble() > 0, qPrintable(strike));
+    QCOMPARE(BoardFace::strikeRow(model, date, strike + QLatin1Char(' ')), strikeRow);
 
     FeedThread feed;
     feed.start(std::make_unique<SimulatorFeed>(MarketSimulator(securities, today, 11)));
