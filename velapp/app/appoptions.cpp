@@ -1,6 +1,7 @@
 #include "appoptions.h"
 
 #include "applanguage.h"
+#include "feed/listenfeed.h"
 #include "files/actionsfile.h"
 #include "files/replayfile.h"
 #include "files/securitiesfile.h"
@@ -87,15 +88,17 @@ QString AppOptions::versionText()
     return QStringLiteral("velapp " VELAPP_VERSION);
 }
 
-bool AppOptions::checkInputFiles(QString *message) const
+bool AppOptions::checkInputs(QString *message) const
 {
     QList<QVariantMap> securities;
     QList<ReplayTick> ticks;
     QList<SessionAction> actions;
+    // The port is closed again at once; the run listens on it anew.
     return (securitiesFile.isEmpty() ||
             SecuritiesFile::load(securitiesFile, &securities, message)) &&
            (replayFile.isEmpty() || ReplayFile::load(replayFile, &ticks, message)) &&
-           (actionsFile.isEmpty() || ActionsFile::load(actionsFile, &actions, message));
+           (actionsFile.isEmpty() || ActionsFile::load(actionsFile, &actions, message)) &&
+           (listenPort == 0 || ListenFeed().listen(listenPort, message));
 }
 
 AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptions *options,

@@ -47,8 +47,9 @@ struct AppOptions
     static ParseResult parse(const QStringList &arguments, AppOptions *options, QString *message);
 
     // Reads the securities, replay and actions files named, as the run will,
-    // so that a bad one is refused before any window; false with one line.
-    bool checkInputFiles(QString *message) const;
+    // and tries the --listen port, so that a bad file or a taken port is
+    // refused before any window; false with one line.
+    bool checkInputs(QString *message) const;
 
     // "velapp 2.0.0": the project's version.
     static QString versionText();

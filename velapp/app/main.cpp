@@ -44,9 +44,10 @@ bool hasArgument(int argc, char *argv[], std::initializer_list<const char *> nam
 // folder a desktop session would have given them.
 void prepareHeadless(int argc, char *argv[])
 {
-    const bool display = qEnvironmentVariableIsSet("DISPLAY") ||
-                         qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
-    if (!display && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM") &&
+    // An empty variable is as good as none.
+    const bool display =
+        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (!display && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
         !hasArgument(argc, argv, {"-platform", "--platform"}) &&
         hasArgument(argc, argv, {"--print", "--dump", "--screenshot", "--actions"}))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -90,7 +91,7 @@ int checkCommandLine(int argc, char *argv[], AppOptions *options)
     case AppOptions::ParseResult::Ok:
         break;
     }
-    if (!options->checkInputFiles(&message)) {
+    if (!options->checkInputs(&message)) {
         printError(message);
         return 2;
     }
