@@ -59,23 +59,25 @@ bool checkOutputPath(const QString &option, const QString &path, QString *messag
     return true;
 }
 
-// The options QApplication takes out of the command line for itself. They
-// are checked before it exists, so they are accepted here and left to it.
+// The options QApplication and its X11 platform take out of the command
+// line for themselves. They are checked before it exists, so they are
+// accepted here and left to it.
 void addQtOptions(QCommandLineParser *parser)
 {
-    static const char *const withValue[] = {
-        "platform",    "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry",
-        "qwindowicon", "qwindowtitle",       "session",       "display", "geometry",
-        "style",       "stylesheet",         "qmljsdebugger",
-    };
-    static const char *const flags[] = {"reverse", "widgetcount", "testability"};
-    for (const char *name : withValue) {
-        QCommandLineOption option{QLatin1String(name), QString(), QStringLiteral("value")};
+    const QStringList withValue =
+        QStringLiteral("platform platformpluginpath platformtheme plugin qwindowgeometry "
+                       "qwindowicon qwindowtitle session style stylesheet qmljsdebugger "
+                       "display geometry title icon name visual")
+            .split(QLatin1Char(' '));
+    const QStringList flags = QStringLiteral("reverse widgetcount testability sync nograb dograb")
+                                  .split(QLatin1Char(' '));
+    for (const QString &name : withValue) {
+        QCommandLineOption option{name, QString(), QStringLiteral("value")};
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser->addOption(option);
     }
-    for (const char *name : flags) {
-        QCommandLineOption option{QLatin1String(name), QString()};
+    for (const QString &name : flags) {
+        QCommandLineOption option{name, QString()};
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser->addOption(option);
     }
