@@ -74,14 +74,26 @@ install(FILES ${VELAPP_PACKAGING_DIR}/lintian-overrides DESTINATION share/lintia
 find_program(VELAPP_HELP2MAN help2man)
 if(TARGET velapp AND VELAPP_SANITIZE STREQUAL "" AND NOT VELAPP_FUZZ)
   if(VELAPP_HELP2MAN)
+    # Dated by the changelog, not by the day of the build, so the same
+    # sources make the same page.
+    execute_process(COMMAND dpkg-parsechangelog -l ${VELAPP_PACKAGING_DIR}/changelog -S Timestamp
+                    OUTPUT_VARIABLE VELAPP_CHANGELOG_TIME OUTPUT_STRIP_TRAILING_WHITESPACE
+                    ERROR_QUIET)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+                 ${VELAPP_PACKAGING_DIR}/changelog)
+    set(VELAPP_MAN_DATE)
+    if(VELAPP_CHANGELOG_TIME MATCHES "^[0-9]+$")
+      set(VELAPP_MAN_DATE SOURCE_DATE_EPOCH=${VELAPP_CHANGELOG_TIME})
+    endif()
     add_custom_command(
       OUTPUT ${VELAPP_PACKAGING_BUILD_DIR}/velapp.1.gz
-      COMMAND ${VELAPP_HELP2MAN} --no-info --no-discard-stderr
+      COMMAND ${CMAKE_COMMAND} -E env ${VELAPP_MAN_DATE}
+              ${VELAPP_HELP2MAN} --no-info --no-discard-stderr
               --name "option T-board desktop client"
               --include ${VELAPP_PACKAGING_DIR}/velapp.h2m
               --output ${VELAPP_PACKAGING_BUILD_DIR}/velapp.1 $<TARGET_FILE:velapp>
       COMMAND ${VELAPP_GZIP} -9nf ${VELAPP_PACKAGING_BUILD_DIR}/velapp.1
-      DEPENDS velapp ${VELAPP_PACKAGING_DIR}/velapp.h2m
+      DEPENDS velapp ${VELAPP_PACKAGING_DIR}/velapp.h2m ${VELAPP_PACKAGING_DIR}/changelog
       VERBATIM)
     list(APPEND VELAPP_PACKAGING_OUTPUTS ${VELAPP_PACKAGING_BUILD_DIR}/velapp.1.gz)
     install(FILES ${VELAPP_PACKAGING_BUILD_DIR}/velapp.1.gz DESTINATION share/man/man1)
