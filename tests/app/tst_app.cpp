@@ -94,6 +94,8 @@ private slots:
     void builtinMarketDump();
     void refusedBeforeAnyWindow_data();
     void refusedBeforeAnyWindow();
+    void answeredWithoutADisplay_data();
+    void answeredWithoutADisplay();
     void replayReachesTheBoard();
     void simulatorPrintAndScreenshot();
     void noPagePlugin();
@@ -105,7 +107,9 @@ private:
         QString out;
         QStringList errLines;
     };
-    Run velapp(const QStringList &args);
+    // noDisplay: no display, no platform chosen, as in a plain terminal or
+    // a build's help2man; a start of Qt's GUI would abort there.
+    Run velapp(const QStringList &args, bool noDisplay = false);
     QString write(const QString &name, const QByteArray &content);
     static QJsonObject readJson(const QString &path);
 
@@ -374,14 +378,20 @@ void TestApp::headlessRunsLeaveTheLayout()
         QCOMPARE(run.out.count(QStringLiteral("== T型行情 ==")), 1);
 }
 
-TestApp::Run TestApp::velapp(const QStringList &args)
+TestApp::Run TestApp::velapp(const QStringList &args, bool noDisplay)
 {
     QProcess process;
     process.setProgram(QStringLiteral(VELAPP_BINARY));
-    process.setArguments(QStringList{QStringLiteral("-platform"), QStringLiteral("offscreen")} +
-                         args);
+    process.setArguments(
+        noDisplay ? args
+                  : QStringList{QStringLiteral("-platform"), QStringLiteral("offscreen")} + args);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
+    if (noDisplay) {
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QString());
+    }
     process.setProcessEnvironment(env);
     process.start();
     Run run;
@@ -541,6 +551,54 @@ void TestApp::refusedBeforeAnyWindow()
              qPrintable(run.errLines.first()));
     QVERIFY(run.out.isEmpty());
     QVERIFY(!QFile::exists(dump)); // it never ran
+}
+
+void TestApp::answeredWithoutADisplay_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("expected"); // the first line: of stdout on 0, of stderr on 2
+
+    const QString badActions =
+        write(QStringLiteral("bad-actions.jsonl"), "{\"t\": 0, \"do\": \"dump\"}\n");
+    QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0
+                            << QStringLiteral("^Usage: velapp \\[options\\]$");
+    QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << 0
+                               << QStringLiteral("^velapp " VELAPP_VERSION "$");
+    QTest::newRow("Qt's own option let through")
+        << QStringList{QStringLiteral("-style"), QStringLiteral("fusion"),
+                       QStringLiteral("--version")}
+        << 0 << QStringLiteral("^velapp ");
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")} << 2
+                                    << QStringLiteral("^velapp: Unknown option 'bogus'\\.$");
+    QTest::newRow("malformed securities")
+        << QStringList{QStringLiteral("--securities"),
+                       write(QStringLiteral("cut.json"), "[{\"symbol\": \"510050.SH\"}")}
+        << 2 << QStringLiteral("^velapp: .*cut\\.json:1: not valid JSON: .+$");
+    QTest::newRow("action missing its file")
+        << QStringList{QStringLiteral("--actions"), badActions} << 2
+        << QStringLiteral("^velapp: .*bad-actions\\.jsonl:1: missing \"file\"$");
+}
+
+void TestApp::answeredWithoutADisplay()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, expected);
+    const Run run = velapp(args, true);
+    QCOMPARE(run.exitCode, exitCode);
+    const QStringList lines =
+        exitCode == 0 ? run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts) : run.errLines;
+    QVERIFY(!lines.isEmpty());
+    QVERIFY2(QRegularExpression(expected).match(lines.first()).hasMatch(),
+             qPrintable(lines.first()));
+    // Nothing else: no platform plugin complaint, no second line.
+    if (exitCode == 0) {
+        QVERIFY2(run.errLines.isEmpty(), qPrintable(run.errLines.join(QLatin1Char('\n'))));
+    } else {
+        QCOMPARE(run.errLines.size(), 1);
+        QVERIFY(run.out.isEmpty());
+    }
 }
 
 void TestApp::replayReachesTheBoard()

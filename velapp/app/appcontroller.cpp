@@ -1,5 +1,6 @@
 #include "appcontroller.h"
 
+#include "appfolders.h"
 #include "applogging.h"
 #include "velcorelog.h"
 #include "session/boardprinter.h"
@@ -113,7 +114,7 @@ bool AppController::prepare(QString *error)
 
 void AppController::start()
 {
-    const QString skinRoot = QDir(applicationDir()).filePath(QStringLiteral("skin"));
+    const QString skinRoot = AppFolders::data(QStringLiteral("skin"));
     VelPluginBaseWidget::setDefaultSkinRoot(skinRoot);
     m_recorder.attach();
 

@@ -1,5 +1,7 @@
 #include "applanguage.h"
 
+#include "appfolders.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QTranslator>
@@ -32,7 +34,7 @@ QString fromEnvironment()
 
 QString translationsDir()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/translations");
+    return AppFolders::data(QStringLiteral("translations"));
 }
 
 bool install(const QString &language, QString *error)

@@ -1,6 +1,10 @@
 #include "appoptions.h"
 
 #include "applanguage.h"
+#include "feed/listenfeed.h"
+#include "files/actionsfile.h"
+#include "files/replayfile.h"
+#include "files/securitiesfile.h"
 #include "market/valuation.h"
 
 #include <QCommandLineParser>
@@ -56,15 +60,61 @@ bool checkOutputPath(const QString &option, const QString &path, QString *messag
     return true;
 }
 
+// The options QApplication and its X11 platform take out of the command
+// line for themselves. They are checked before it exists, so they are
+// accepted here and left to it.
+void addQtOptions(QCommandLineParser *parser)
+{
+    const QStringList withValue =
+        QStringLiteral("platform platformpluginpath platformtheme plugin qwindowgeometry "
+                       "qwindowicon qwindowtitle session style stylesheet qmljsdebugger "
+                       "display geometry title icon name visual")
+            .split(QLatin1Char(' '));
+    const QStringList flags = QStringLiteral("reverse widgetcount testability sync nograb dograb")
+                                  .split(QLatin1Char(' '));
+    for (const QString &name : withValue) {
+        QCommandLineOption option{name, QString(), QStringLiteral("value")};
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser->addOption(option);
+    }
+    for (const QString &name : flags) {
+        QCommandLineOption option{name, QString()};
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser->addOption(option);
+    }
+}
+
 } // namespace
+
+QString AppOptions::versionText()
+{
+    return QStringLiteral("velapp " VELAPP_VERSION);
+}
+
+bool AppOptions::checkInputs(QString *message) const
+{
+    QList<QVariantMap> securities;
+    QList<ReplayTick> ticks;
+    QList<SessionAction> actions;
+    // The port is closed again at once; the run listens on it anew.
+    return (securitiesFile.isEmpty() ||
+            SecuritiesFile::load(securitiesFile, &securities, message)) &&
+           (replayFile.isEmpty() || ReplayFile::load(replayFile, &ticks, message)) &&
+           (actionsFile.isEmpty() || ActionsFile::load(actionsFile, &actions, message)) &&
+           (listenPort == 0 || ListenFeed().listen(listenPort, message));
+}
 
 AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptions *options,
                                           QString *message)
 {
     QCommandLineParser parser;
+    // Qt's options are single-dash words (-platform offscreen); ours take
+    // one or two dashes.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(QStringLiteral(
         "Hosts page plugins (the option T-board) on a built-in or replayed market."));
     const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption plugins(QStringLiteral("plugins"),
                                      QStringLiteral("Loads the plugins of <dir>."),
                                      QStringLiteral("dir"));
@@ -129,14 +179,24 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
         QStringLiteral("lang"));
     parser.addOptions({plugins, securities, replay, noFeed, listen, record, seed, pages, quitAfter,
                        actions, screenshot, dump, print, rate, valuationTime, noRestore, lang});
+    addQtOptions(&parser);
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText();
         return ParseResult::Error;
     }
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        // "Usage: velapp", not the path it was started by: the text is also
+        // the manual page's.
         *message = parser.helpText();
+        if (!arguments.isEmpty())
+            message->replace(QStringLiteral("Usage: ") + arguments.constFirst(),
+                             QStringLiteral("Usage: velapp"));
         return ParseResult::HelpRequested;
+    }
+    if (parser.isSet(version)) {
+        *message = versionText() + QLatin1Char('\n');
+        return ParseResult::VersionRequested;
     }
     if (!parser.positionalArguments().isEmpty()) {
         *message = QStringLiteral("unexpected argument '%1'")

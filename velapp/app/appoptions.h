@@ -8,7 +8,7 @@
 // rest of the application can trust them.
 struct AppOptions
 {
-    enum class ParseResult { Ok, Error, HelpRequested };
+    enum class ParseResult { Ok, Error, HelpRequested, VersionRequested };
 
     QString pluginDir;      // empty: the "plugins" folder beside the executable
     QString securitiesFile; // empty: the built-in market
@@ -41,7 +41,18 @@ struct AppOptions
 
     static constexpr int maxPages = 32;
 
-    // arguments: as QCoreApplication::arguments(), program name first. On
-    // Error, message is one line; on HelpRequested it is the help text.
+    // arguments: as QCoreApplication::arguments(), program name first, Qt's
+    // own GUI options (-platform, -style, ...) still in them; they are let
+    // through for QApplication. On Error, message is one line; on
+    // HelpRequested and VersionRequested it is the text to print. Needs a
+    // QCoreApplication, not a QApplication.
     static ParseResult parse(const QStringList &arguments, AppOptions *options, QString *message);
+
+    // Reads the securities, replay and actions files named, as the run will,
+    // and tries the --listen port, so that a bad file or a taken port is
+    // refused before any window; false with one line.
+    bool checkInputs(QString *message) const;
+
+    // "velapp 2.0.0": the project's version.
+    static QString versionText();
 };

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <initializer_list>
+#include <vector>
 
 #include <unistd.h>
 
@@ -43,9 +44,10 @@ bool hasArgument(int argc, char *argv[], std::initializer_list<const char *> nam
 // folder a desktop session would have given them.
 void prepareHeadless(int argc, char *argv[])
 {
-    const bool display = qEnvironmentVariableIsSet("DISPLAY") ||
-                         qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
-    if (!display && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM") &&
+    // An empty variable is as good as none.
+    const bool display =
+        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (!display && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
         !hasArgument(argc, argv, {"-platform", "--platform"}) &&
         hasArgument(argc, argv, {"--print", "--dump", "--screenshot", "--actions"}))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -66,22 +68,21 @@ void printError(const QString &message)
     std::fprintf(stderr, "velapp: %s\n", line.toUtf8().constData());
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// Answers help, version and a refused command line or input file on the
+// terminal, before Qt's GUI starts: it needs no display. Returns the exit
+// code, or -1 when the run goes on with options.
+int checkCommandLine(int argc, char *argv[], AppOptions *options)
 {
-    // Pages trace every load and chain to the debug channel (megabytes a
-    // minute); quiet by default, QT_LOGGING_RULES="default.debug=true" shows it.
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
-    prepareHeadless(argc, argv);
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("velapp"));
-    QApplication::setApplicationVersion(QStringLiteral("2.0.0"));
-
-    AppOptions options;
+    // QCoreApplication may take options of its own out of argv; QApplication
+    // must see them all, so it gets a copy.
+    std::vector<char *> coreArgv(argv, argv + argc);
+    coreArgv.push_back(nullptr);
+    int coreArgc = argc;
+    QCoreApplication core(coreArgc, coreArgv.data());
     QString message;
-    switch (AppOptions::parse(QApplication::arguments(), &options, &message)) {
+    switch (AppOptions::parse(QCoreApplication::arguments(), options, &message)) {
     case AppOptions::ParseResult::HelpRequested:
+    case AppOptions::ParseResult::VersionRequested:
         std::fputs(message.toUtf8().constData(), stdout);
         return 0;
     case AppOptions::ParseResult::Error:
@@ -90,8 +91,32 @@ int main(int argc, char *argv[])
     case AppOptions::ParseResult::Ok:
         break;
     }
+    if (!options->checkInputs(&message)) {
+        printError(message);
+        return 2;
+    }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Pages trace every load and chain to the debug channel (megabytes a
+    // minute); quiet by default, QT_LOGGING_RULES="default.debug=true" shows it.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    AppOptions options;
+    const int answered = checkCommandLine(argc, argv, &options);
+    if (answered >= 0)
+        return answered;
+
+    prepareHeadless(argc, argv);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("velapp"));
+    QApplication::setApplicationVersion(QStringLiteral(VELAPP_VERSION));
 
     // Before any window: pages take their texts when they are built.
+    QString message;
     const QString language =
         options.language.isEmpty() ? AppLanguage::fromEnvironment() : options.language;
     if (!AppLanguage::install(language, &message))
