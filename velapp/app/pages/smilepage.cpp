@@ -77,13 +77,24 @@ private:
     std::function<void(const QString &)> m_follow;
 };
 
-// A range with room around the points, never empty.
+// The dark theme on a plain fill: its gradient costs every repaint.
+void styleChart(QChart *chart)
+{
+    chart->setTheme(QChart::ChartThemeDark);
+    chart->setBackgroundBrush(QColor(0x26, 0x29, 0x2f));
+    chart->setDropShadowEnabled(false);
+}
+
+// A range with room around the points, never empty. Kept while the points
+// still fill most of it: a new range lays the whole chart out again.
 void fitAxis(QValueAxis *axis, double lo, double hi, double minLo)
 {
     if (!(lo <= hi)) {
         lo = minLo;
         hi = minLo + 1;
     }
+    if (lo >= axis->min() && hi <= axis->max() && hi - lo >= 0.6 * (axis->max() - axis->min()))
+        return;
     const double pad = qMax((hi - lo) * 0.08, 0.01 * qMax(1.0, std::fabs(hi)));
     axis->setRange(qMax(minLo, lo - pad), hi + pad);
     axis->applyNiceNumbers();
@@ -119,7 +130,7 @@ SmilePage::SmilePage(const QString &underlying, double rate, QWidget *parent)
     qRegisterMetaType<SmileModel::Smile>();
     m_head->setObjectName(QStringLiteral("label_smileHead"));
 
-    m_smileChart->setTheme(QChart::ChartThemeDark);
+    styleChart(m_smileChart);
     m_smileChart->setTitle(tr("波动率微笑"));
     m_strikeAxis->setTitleText(tr("行权价"));
     m_strikeAxis->setLabelFormat(QStringLiteral("%.3f"));
@@ -128,7 +139,7 @@ SmilePage::SmilePage(const QString &underlying, double rate, QWidget *parent)
     m_smileChart->addAxis(m_strikeAxis, Qt::AlignBottom);
     m_smileChart->addAxis(m_ivAxis, Qt::AlignLeft);
 
-    m_termChart->setTheme(QChart::ChartThemeDark);
+    styleChart(m_termChart);
     m_termChart->setTitle(tr("平值波动率期限结构"));
     m_termChart->legend()->hide();
     m_daysAxis->setTitleText(tr("剩余天数"));
@@ -305,8 +316,10 @@ void SmilePage::draw(const SmileModel::Smile &smile)
         hi = qMax(hi, p.x());
     }
     fitAxis(m_daysAxis, lo, hi, 0);
-    m_termChart->setTitle(term.isEmpty() ? tr("平值波动率期限结构 (暂无报价)")
-                                         : tr("平值波动率期限结构"));
+    const QString termTitle =
+        term.isEmpty() ? tr("平值波动率期限结构 (暂无报价)") : tr("平值波动率期限结构");
+    if (m_termChart->title() != termTitle)
+        m_termChart->setTitle(termTitle);
     updateVisibility();
 }
 
@@ -329,5 +342,7 @@ void SmilePage::updateVisibility()
     }
     fitAxis(m_strikeAxis, strikeLo, strikeHi, 0);
     fitAxis(m_ivAxis, ivLo, ivHi, 0);
-    m_smileChart->setTitle(strikeLo > strikeHi ? tr("波动率微笑 (暂无报价)") : tr("波动率微笑"));
+    const QString title = strikeLo > strikeHi ? tr("波动率微笑 (暂无报价)") : tr("波动率微笑");
+    if (m_smileChart->title() != title)
+        m_smileChart->setTitle(title);
 }
