@@ -192,6 +192,12 @@ std::optional<double> solve(bool call, double price, double forward, double stri
 } // namespace
 
 std::optional<double> OptionPricer::impliedVolatility(bool call, double price, double spot,
+                                                      double strike, double years, double rate)
+{
+    return impliedVolatility(call, price, spot, strike, years, rate, nullptr);
+}
+
+std::optional<double> OptionPricer::impliedVolatility(bool call, double price, double spot,
                                                       double strike, double years, double rate,
                                                       int *evaluations)
 {

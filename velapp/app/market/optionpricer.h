@@ -51,11 +51,13 @@ public:
                                         double rate, double volatility);
     // The volatility in [minVolatility, maxVolatility] that reproduces price,
     // to 1e-6; none when no volatility there does (below intrinsic value,
-    // above the no-arbitrage bound, price 0, no time left). evaluations, when
-    // given, receives the number of model prices computed.
+    // above the no-arbitrage bound, price 0, no time left).
+    static std::optional<double> impliedVolatility(bool call, double price, double spot,
+                                                   double strike, double years, double rate);
+    // The same, counting the model prices computed into evaluations.
     static std::optional<double> impliedVolatility(bool call, double price, double spot,
                                                    double strike, double years, double rate,
-                                                   int *evaluations = nullptr);
+                                                   int *evaluations);
     // The same answer by plain bisection: at most steps halvings, stopping
     // once the interval is narrower than tolerance. The reference the fast
     // solver is measured and checked against.
