@@ -173,9 +173,13 @@ SmilePage::SmilePage(const QString &underlying, double rate, QWidget *parent)
     connect(this, &SmilePage::computeRequested, m_worker, &SmileWorker::compute);
     connect(m_worker, &SmileWorker::computed, this, [this](const SmileModel::Smile &smile) {
         m_busy = false;
-        // A result for a fund left meanwhile is not drawn.
-        if (smile.underlying == m_underlying)
-            draw(smile);
+        // A result for a fund left meanwhile is not drawn; a hidden page
+        // draws when it is shown.
+        if (smile.underlying == m_underlying) {
+            m_pending = smile;
+            if (isVisible())
+                draw(m_pending);
+        }
         schedule();
     });
     m_thread.start();
@@ -216,6 +220,13 @@ void SmilePage::setUnderlying(const QString &symbol)
     // The new fund's smile at once, not after the interval.
     m_throttle->stop();
     schedule();
+}
+
+void SmilePage::showEvent(QShowEvent *event)
+{
+    VelPluginBaseWidget::showEvent(event);
+    if (m_pending.underlying == m_underlying)
+        draw(m_pending);
 }
 
 void SmilePage::refreshPluginWidget()

@@ -57,6 +57,9 @@ public:
 signals:
     void computeRequested(const QString &underlying, double rate, const QDateTime &at, bool reload);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void schedule();
     void request();
@@ -70,6 +73,7 @@ private:
     bool m_busy = false;
     bool m_reload = false;
     SmileModel::Smile m_shown;
+    SmileModel::Smile m_pending; // the latest result, drawn once shown
     QThread m_thread;
     SmileWorker *m_worker;
     std::unique_ptr<VelPresenterClass> m_follower;
