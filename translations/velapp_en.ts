@@ -147,6 +147,65 @@
         <source>连接 %1 · </source>
         <translation>Clients: %1 · </translation>
     </message>
+    <message>
+        <source>波动率微笑(&amp;M)</source>
+        <translation>Volatility s&amp;mile</translation>
+    </message>
+</context>
+<context>
+    <name>SmilePage</name>
+    <message>
+        <source>波动率微笑</source>
+        <translation>Volatility smile</translation>
+    </message>
+    <message>
+        <source>行权价</source>
+        <translation>Strike</translation>
+    </message>
+    <message>
+        <source>隐含波动率 (%)</source>
+        <translation>Implied volatility (%)</translation>
+    </message>
+    <message>
+        <source>平值波动率期限结构</source>
+        <translation>ATM volatility term structure</translation>
+    </message>
+    <message>
+        <source>剩余天数</source>
+        <translation>Days to expiry</translation>
+    </message>
+    <message>
+        <source>平值隐含波动率 (%)</source>
+        <translation>ATM implied volatility (%)</translation>
+    </message>
+    <message>
+        <source>平值</source>
+        <translation>ATM</translation>
+    </message>
+    <message>
+        <source>无标的</source>
+        <translation>No underlying</translation>
+    </message>
+    <message>
+        <source>波动率 %1</source>
+        <translation>Volatility %1</translation>
+    </message>
+    <message>
+        <source>%1  %2  利率 %3%</source>
+        <translation>%1  %2  rate %3%</translation>
+    </message>
+    <message>
+        <source>%1 (%2天)</source>
+        <translation>%1 (%2 days)</translation>
+    </message>
+    <message>
+        <source>平值波动率期限结构 (暂无报价)</source>
+        <translation>ATM volatility term structure (no quotes yet)</translation>
+    </message>
+    <message>
+        <source>波动率微笑 (暂无报价)</source>
+        <translation>Volatility smile (no quotes yet)</translation>
+    </message>
 </context>
 <context>
     <name>TQuotation</name>

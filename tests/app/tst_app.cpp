@@ -317,6 +317,7 @@ void TestApp::layoutComesBack()
         QTRY_COMPARE_WITH_TIMEOUT(rowCount(second), 1, 30000);
         // Any two contracts make a chart.
         window.addPage(new ChartPage(securities.at(n - 2), securities.at(n - 1)));
+        window.smileAction()->trigger();
         window.bringForward(second);
         layout.save();
     }
@@ -326,12 +327,12 @@ void TestApp::layoutComesBack()
     window.show();
     QCOMPARE(window.size(), QSize(900, 500));
     QSignalSpy restored(&layout, &DeskLayout::pagesRestored);
-    QCOMPARE(layout.reopenPages(0.015), 3);
+    QCOMPARE(layout.reopenPages(0.015), 4);
     QVERIFY(restored.wait(30000));
     QStringList kinds;
     for (VelPluginBaseWidget *page : window.pages())
         kinds << BoardFace::kindOf(page);
-    QCOMPARE(kinds, (QStringList{"tboard", "tboard", "chart"}));
+    QCOMPARE(kinds, (QStringList{"tboard", "tboard", "chart", "smile"}));
     VelPluginBaseWidget *second = window.pages().at(1);
     QCOMPARE(window.currentPage(), second);
     QVERIFY(second->findChild<QPushButton *>(QStringLiteral("pushButton_2"))->isChecked());

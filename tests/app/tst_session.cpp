@@ -129,6 +129,8 @@ void TestSession::refusedBeforeAnyWindow_data()
         {"t going back", R"({"t": 1, "do": "quit"})", R"("t" decreases from 2 to 1)"},
         {"missing field", R"({"t": 5, "do": "date"})", R"(missing "button")"},
         {"missing text field", R"({"t": 5, "do": "underlying"})", R"(missing "symbol")"},
+        {"open of no such kind", R"({"t": 5, "do": "open", "kind": "chart"})",
+         R"("kind" is "chart", not one of "tboard", "smile")"},
         {"button not an int", R"({"t": 5, "do": "date", "button": "2"})",
          R"("button" is a string, not a whole number from -1 to 9)"},
         {"page negative", R"({"t": 5, "do": "refresh", "page": -1})",

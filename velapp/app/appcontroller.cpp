@@ -120,6 +120,7 @@ void AppController::start()
 
     m_window = std::make_unique<MainWindow>();
     m_window->setSkinRoot(skinRoot);
+    m_window->setRate(m_options.rate);
     // Made before the first page opens, so every page gets the saved column order.
     m_layout = std::make_unique<DeskLayout>(
         m_window.get(), !m_options.headless() && !m_options.noRestore, !m_options.headless());

@@ -26,6 +26,7 @@ enum Field : unsigned {
     Count = 1u << 7,
     Centre = 1u << 8,
     File = 1u << 9,
+    PageKind = 1u << 10,
 };
 
 struct ActionType
@@ -36,7 +37,7 @@ struct ActionType
 };
 
 const ActionType kTypes[] = {
-    {"open", Kind::Open, 0},
+    {"open", Kind::Open, PageKind},
     {"close", Kind::Close, Page},
     {"refresh", Kind::Refresh, Page},
     {"date", Kind::Date, Page | Button},
@@ -75,6 +76,24 @@ public:
             return false;
         }
         *value = int(d);
+        return true;
+    }
+
+    // One of choices; may be left out (value stays as it is).
+    bool choice(const char *key, const QStringList &choices, QString *value)
+    {
+        const QJsonValue v = m_object.value(QLatin1String(key));
+        if (v.isUndefined())
+            return true;
+        if (!v.isString() || !choices.contains(v.toString())) {
+            *m_fault = QStringLiteral("\"%1\" is %2, not one of \"%3\"")
+                           .arg(QLatin1String(key),
+                                v.isString() ? QLatin1Char('"') + v.toString() + QLatin1Char('"')
+                                             : shown(v),
+                                choices.join(QStringLiteral("\", \"")));
+            return false;
+        }
+        *value = v.toString();
         return true;
     }
 
@@ -168,7 +187,10 @@ bool parseLine(const QByteArray &line, qint64 previousT, SessionAction *action, 
     const int intMax = std::numeric_limits<int>::max();
     LineReader read(object, fault);
     const unsigned f = type->fields;
-    return (!(f & Page) || read.integer("page", 0, intMax, &action->page, true)) &&
+    return (!(f & PageKind) ||
+            read.choice("kind", {QStringLiteral("tboard"), QStringLiteral("smile")},
+                        &action->pageKind)) &&
+           (!(f & Page) || read.integer("page", 0, intMax, &action->page, true)) &&
            (!(f & Button) || read.integer("button", -1, 9, &action->button)) &&
            (!(f & Index) || read.integer("index", 0, intMax, &action->index)) &&
            (!(f & Symbol) || read.text("symbol", &action->symbol)) &&

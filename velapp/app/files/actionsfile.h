@@ -36,6 +36,7 @@ struct SessionAction
     QString strike; // click, dblclick: the text column 7 shows, trimmed
     QString centre; // filter
     QString file;   // dump, screenshot
+    QString pageKind = QStringLiteral("tboard"); // open: "tboard" or "smile"
 };
 
 // Reads an --actions file (JSON Lines, one action a line, in time order).

@@ -5,7 +5,8 @@
 #include <optional>
 
 // Black-Scholes for European options without dividends (the simulator's
-// prices and the detail page's implied volatility and greeks), the
+// prices and the detail page's implied volatility and greeks), Black-76 on a
+// forward (the smile), the
 // simulator's volatility smile, and the exchange's price limits and tick.
 // Pure functions, so they can be checked on their own.
 class OptionPricer
@@ -53,6 +54,27 @@ public:
     // above the no-arbitrage bound, price 0, no time left).
     static std::optional<double> impliedVolatility(bool call, double price, double spot,
                                                    double strike, double years, double rate);
+    // The same, counting the model prices computed into evaluations.
+    static std::optional<double> impliedVolatility(bool call, double price, double spot,
+                                                   double strike, double years, double rate,
+                                                   int *evaluations);
+    // The same answer by plain bisection: at most steps halvings, stopping
+    // once the interval is narrower than tolerance. The reference the fast
+    // solver is measured and checked against.
+    static std::optional<double> impliedVolatilityBisection(bool call, double price, double spot,
+                                                            double strike, double years,
+                                                            double rate, int steps = 100,
+                                                            double tolerance = 1e-8);
+    // Black-76: a European option on a forward, discounted at rate; 0 for
+    // nonsense inputs, the discounted intrinsic value without time or
+    // volatility.
+    static double black76(bool call, double forward, double strike, double years, double rate,
+                          double volatility);
+    // The Black-76 volatility that reproduces price, with the contract of
+    // impliedVolatility.
+    static std::optional<double> impliedVolatilityBlack76(bool call, double price, double forward,
+                                                          double strike, double years, double rate,
+                                                          int *evaluations = nullptr);
     // Base volatility plus a curvature in log-moneyness, capped at 100%.
     static double smileVolatility(double spot, double strike);
     // The exchanges' daily limits from the previous settlement price and the

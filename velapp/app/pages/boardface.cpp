@@ -2,6 +2,7 @@
 
 #include "pages/chartpage.h"
 #include "pages/detailpage.h"
+#include "pages/smilepage.h"
 
 #include "veldefine/velconstants.h"
 #include "velwidget/velpluginbasewidget.h"
@@ -56,6 +57,8 @@ QString kindOf(const VelPluginBaseWidget *page)
         return QStringLiteral("chart");
     if (qobject_cast<const DetailPage *>(page))
         return QStringLiteral("detail");
+    if (qobject_cast<const SmilePage *>(page))
+        return QStringLiteral("smile");
     return QStringLiteral("unknown");
 }
 

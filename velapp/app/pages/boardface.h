@@ -22,7 +22,7 @@ constexpr int StrikeColumn = 7;  // the strike text of an option row
 constexpr int DateColumn = 15;   // the StrikeDate text of an expiry row
 
 bool isBoard(const VelPluginBaseWidget *page);
-// "tboard", "chart", "detail" or "unknown": the page kinds of the dump and layout.
+// "tboard", "chart", "detail", "smile" or "unknown": the page kinds of the dump and layout.
 QString kindOf(const VelPluginBaseWidget *page);
 
 QComboBox *categorySelector(const VelPluginBaseWidget *page);

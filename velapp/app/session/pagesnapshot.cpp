@@ -3,6 +3,7 @@
 #include "pages/boardface.h"
 #include "pages/chartpage.h"
 #include "pages/detailpage.h"
+#include "pages/smilepage.h"
 
 #include "velwidget/velpluginbasewidget.h"
 #include "velwidget/veltreemodel.h"
@@ -68,6 +69,8 @@ QJsonObject PageSnapshot::capture(const VelPluginBaseWidget *page)
         own = chart->snapshot();
     else if (const auto *detail = qobject_cast<const DetailPage *>(page))
         own = detail->snapshot();
+    else if (const auto *smile = qobject_cast<const SmilePage *>(page))
+        own = smile->snapshot();
     for (auto it = own.constBegin(); it != own.constEnd(); ++it)
         o.insert(it.key(), it.value());
 

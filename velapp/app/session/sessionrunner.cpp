@@ -173,6 +173,10 @@ bool SessionRunner::perform(const SessionAction &action, QString *error)
     using Kind = SessionAction::Kind;
     switch (action.kind) {
     case Kind::Open: {
+        if (action.pageKind == QLatin1String("smile")) {
+            m_window->smileAction()->trigger();
+            return true;
+        }
         QAction *open = m_window->openAction(kTBoardType);
         if (!open || !open->isEnabled()) {
             *error = QStringLiteral("the menu offers no T-board page");

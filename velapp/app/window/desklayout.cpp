@@ -3,6 +3,7 @@
 #include "pages/boardface.h"
 #include "pages/chartpage.h"
 #include "pages/detailpage.h"
+#include "pages/smilepage.h"
 #include "window/mainwindow.h"
 
 #include "velbusinessdata/businessdatabase.h"
@@ -141,6 +142,8 @@ void DeskLayout::save() const
                          QJsonArray::fromStringList(chart->symbols().mid(0, 2)));
         } else if (const auto *detail = qobject_cast<const DetailPage *>(page)) {
             saved.insert(QStringLiteral("symbol"), detail->symbol());
+        } else if (qobject_cast<const SmilePage *>(page)) {
+            // It shows the boards' fund: nothing of its own to keep.
         } else {
             const QString type = pageTypeOf(page);
             if (type.isEmpty())
@@ -194,6 +197,8 @@ int DeskLayout::reopenPages(double rate)
                 data->GetSecurityDetailsBySymbol(saved.value(QStringLiteral("symbol")).toString());
             if (!record.isEmpty())
                 m_window->addPage(page = new DetailPage(record, rate));
+        } else if (kind == QLatin1String("smile")) {
+            page = m_window->openSmile();
         } else {
             for (const PageType &type : types) {
                 if (!page && type.id == saved.value(QStringLiteral("type")).toString())

@@ -1,9 +1,15 @@
 #include "window/mainwindow.h"
 
+#include "pages/boardface.h"
+#include "pages/smilepage.h"
+
+#include "velbusinessdata/businessdatabase.h"
 #include "velcorelog.h"
+#include "veldefine/veldefine.h"
 #include "velwidget/velpluginbasewidget.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStackedWidget>
@@ -19,6 +25,7 @@ MainWindow::MainWindow(QWidget *parent)
     , m_message(new QLabel)
     , m_openMenu(nullptr)
     , m_refreshAction(nullptr)
+    , m_smileAction(nullptr)
     , m_feedLabel(new QLabel)
     , m_rateLabel(new QLabel)
     , m_rateTimer(new QTimer(this))
@@ -51,6 +58,8 @@ MainWindow::MainWindow(QWidget *parent)
     close->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4)});
     m_refreshAction = pageMenu->addAction(tr("刷新(&R)"), this, &MainWindow::refreshCurrentPage);
     m_refreshAction->setShortcut(QKeySequence::Refresh);
+    m_smileAction = pageMenu->addAction(tr("波动率微笑(&M)"), this, &MainWindow::openSmile);
+    m_smileAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     pageMenu->addSeparator();
     QAction *next = pageMenu->addAction(tr("下一个页面"), this, [this] { stepPage(1); });
     next->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab));
@@ -229,6 +238,36 @@ QAction *MainWindow::openAction(const QString &typeId) const
             return action;
     }
     return nullptr;
+}
+
+VelPluginBaseWidget *MainWindow::openSmile()
+{
+    const QList<VelPluginBaseWidget *> all = pages();
+    for (VelPluginBaseWidget *page : all) {
+        if (qobject_cast<SmilePage *>(page)) {
+            bringForward(page);
+            return page;
+        }
+    }
+    // The fund of the board in front, else of the first board, else the
+    // first fund listed.
+    QString fund;
+    QList<VelPluginBaseWidget *> boards{currentPage()};
+    boards += all;
+    for (VelPluginBaseWidget *page : qAsConst(boards)) {
+        const QComboBox *selector = BoardFace::underlyingSelector(page);
+        if (fund.isEmpty() && selector)
+            fund = selector->currentData().toString();
+    }
+    const QList<QVariantMap> securities = CBusinessDataBase::GetInstance()->allSecurities();
+    for (int i = 0; fund.isEmpty() && i < securities.size(); ++i) {
+        if (securities.at(i).value(Ostrel_Fields::MDCFieldDefine::mdcSecurityType).toString() ==
+            Ostrel_Values::MdcSecurityType::FundType)
+            fund = securities.at(i).value(Ostrel_Fields::Security::symbol).toString();
+    }
+    auto *smile = new SmilePage(fund, m_rate);
+    addPage(smile);
+    return smile;
 }
 
 void MainWindow::showMessage(const QString &text)

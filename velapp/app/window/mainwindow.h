@@ -51,6 +51,11 @@ public:
     QTabBar *tabBar() const;
     QAction *refreshAction() const;
     QAction *openAction(const QString &typeId) const;
+    // 页面 → 波动率微笑: the smile of the fund the current (or first) board
+    // shows, priced at rate; a smile page open already comes forward.
+    QAction *smileAction() const { return m_smileAction; }
+    void setRate(double rate) { m_rate = rate; }
+    VelPluginBaseWidget *openSmile();
 
     // Shown instead of the tabs when there is nothing to show.
     void showMessage(const QString &text);
@@ -84,6 +89,8 @@ private:
     QLabel *m_message;
     QMenu *m_openMenu;
     QAction *m_refreshAction;
+    QAction *m_smileAction;
+    double m_rate = 0.015;
     QLabel *m_feedLabel;
     QLabel *m_rateLabel;
     QTimer *m_rateTimer;
