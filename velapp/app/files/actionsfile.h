@@ -20,7 +20,8 @@ struct SessionAction
         Filter,
         Dump,
         Screenshot,
-        Quit
+        Quit,
+        Keep
     };
 
     qint64 t = 0;
@@ -36,6 +37,7 @@ struct SessionAction
     QString strike; // click, dblclick: the text column 7 shows, trimmed
     QString centre; // filter
     QString file;   // dump, screenshot
+    QString pane;   // keep: "chart" or "detail"
 };
 
 // Reads an --actions file (JSON Lines, one action a line, in time order).

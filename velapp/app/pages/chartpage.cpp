@@ -1,5 +1,7 @@
 #include "pages/chartpage.h"
 
+#include "market/valuation.h"
+
 #include "PivoraBusinessDataManager/pivorabusinessdatainterface.h"
 #include "PivoraUtils/pivorautils.h"
 #include "businessdatamanager/pricehistory.h"
@@ -8,18 +10,30 @@
 
 #include <QDateTime>
 #include <QJsonArray>
+#include <QPainter>
 #include <QTimer>
-#include <QVBoxLayout>
-#include <QtCharts/QChartView>
-#include <QtCharts/QDateTimeAxis>
-#include <QtCharts/QLineSeries>
-#include <QtCharts/QValueAxis>
 
 #include <cmath>
 
-using namespace QtCharts;
-
 namespace {
+
+const QColor kBackground(0x1b, 0x1d, 0x23);
+const QColor kGrid(0x33, 0x36, 0x40);
+const QColor kText(0xb8, 0xbc, 0xc8);
+const QColor kLines[3] = {QColor(0xe8, 0x5c, 0x5c), QColor(0x4c, 0xc0, 0x7c),
+                          QColor(0xe0, 0xb0, 0x40)};
+constexpr int kLeft = 64; // room for a band's price labels
+constexpr int kRight = 12;
+constexpr int kBottom = 22; // the time labels
+constexpr int kCaption = 18;
+
+const char *const kMonths[12] = {
+    QT_TRANSLATE_NOOP("ChartPage", "1月"),  QT_TRANSLATE_NOOP("ChartPage", "2月"),
+    QT_TRANSLATE_NOOP("ChartPage", "3月"),  QT_TRANSLATE_NOOP("ChartPage", "4月"),
+    QT_TRANSLATE_NOOP("ChartPage", "5月"),  QT_TRANSLATE_NOOP("ChartPage", "6月"),
+    QT_TRANSLATE_NOOP("ChartPage", "7月"),  QT_TRANSLATE_NOOP("ChartPage", "8月"),
+    QT_TRANSLATE_NOOP("ChartPage", "9月"),  QT_TRANSLATE_NOOP("ChartPage", "10月"),
+    QT_TRANSLATE_NOOP("ChartPage", "11月"), QT_TRANSLATE_NOOP("ChartPage", "12月")};
 
 QString nameOf(const QString &symbol)
 {
@@ -30,81 +44,70 @@ QString nameOf(const QString &symbol)
     return name.isEmpty() ? symbol : name;
 }
 
-// A value range that a line can be drawn in, padded so it does not touch the edges.
-void fitAxis(QValueAxis *axis, double lo, double hi, double step)
+// 1, 2 or 5 times a power of ten: the least such step giving at most
+// `count` steps over span.
+double roundStep(double span, int count)
 {
-    if (!(lo <= hi)) {
-        lo = 0;
-        hi = 1;
+    const double raw = span / qMax(1, count);
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0, 10.0}) {
+        if (m * power >= raw)
+            return m * power;
     }
-    const double pad = qMax((hi - lo) * 0.05, step);
-    axis->setRange(qMax(0.0, lo - pad), hi + pad);
+    return 10 * power;
+}
+
+// Steps of the time axis, in seconds: each a round length of clock time.
+qint64 timeStep(qint64 spanMs, int count)
+{
+    static const qint64 steps[] = {1,   2,   5,    10,   15,   30,    60,    120,  300,
+                                   600, 900, 1800, 3600, 7200, 14400, 28800, 86400};
+    for (qint64 step : steps) {
+        if (spanMs / (step * 1000) < count)
+            return step;
+    }
+    return 86400;
 }
 
 } // namespace
 
 ChartPage::ChartPage(const QVariantMap &call, const QVariantMap &put, QWidget *parent)
     : VelPluginBaseWidget(parent)
-    , m_chart(new QChart)
-    , m_time(new QDateTimeAxis)
-    , m_optionAxis(new QValueAxis)
-    , m_underlyingAxis(new QValueAxis)
+    , m_call(call)
+    , m_put(put)
     , m_redrawTimer(new QTimer(this))
 {
     const QVariantMap &known = call.isEmpty() ? put : call;
     m_symbols =
         QStringList{call.value(Ostrel_Fields::Security::symbol).toString(),
                     put.value(Ostrel_Fields::Security::symbol).toString(), underlyingOf(known)};
-    setPluginWidgetTitle(tr("走势 %1").arg(shortName(known)));
-
-    m_chart->setTheme(QChart::ChartThemeDark);
-    m_chart->setTitle(nameOf(m_symbols.at(2)) + QLatin1Char(' ') +
-                      known.value(Ostrel_Fields::Security::StrikeDate).toString() +
-                      QLatin1Char(' ') + shortName(known));
-    m_time->setFormat(QStringLiteral("HH:mm:ss"));
-    m_time->setTitleText(tr("时间"));
-    const QString optionSymbol = m_symbols.at(0).isEmpty() ? m_symbols.at(1) : m_symbols.at(0);
-    const int optionDecimals =
-        PivoraBusinessDataInterface::GetPricePrecisionBySymbol(optionSymbol, QString());
-    const int fundDecimals =
-        PivoraBusinessDataInterface::GetPricePrecisionBySymbol(m_symbols.at(2), QString());
-    m_optionAxis->setLabelFormat(QStringLiteral("%.%1f").arg(optionDecimals));
-    m_optionAxis->setTitleText(tr("期权"));
-    m_underlyingAxis->setLabelFormat(QStringLiteral("%.%1f").arg(fundDecimals));
-    m_underlyingAxis->setTitleText(tr("标的"));
-    m_chart->addAxis(m_time, Qt::AlignBottom);
-    m_chart->addAxis(m_optionAxis, Qt::AlignLeft);
-    m_chart->addAxis(m_underlyingAxis, Qt::AlignRight);
+    const QDate expiry = QDate::fromString(
+        known.value(Ostrel_Fields::Security::StrikeDate).toString(), QStringLiteral("yyyyMMdd"));
+    const QString month = expiry.isValid() ? tr(kMonths[expiry.month() - 1]) : QString();
+    setPluginWidgetTitle(tr("走势 %1 %2").arg(shortName(known), month).trimmed());
+    const QStringList sides{tr("认购"), tr("认沽"), tr("标的")};
     for (int i = 0; i < 3; ++i) {
-        m_series[i] = new QLineSeries;
-        m_series[i]->setName(m_symbols.at(i).isEmpty() ? QStringLiteral("--")
-                                                       : nameOf(m_symbols.at(i)));
-        m_chart->addSeries(m_series[i]);
-        m_series[i]->attachAxis(m_time);
-        m_series[i]->attachAxis(i < 2 ? m_optionAxis : m_underlyingAxis);
+        m_names.append(
+            sides.at(i) + QLatin1Char(' ') +
+            (m_symbols.at(i).isEmpty() ? QStringLiteral("--") : nameOf(m_symbols.at(i))));
+        m_decimals[size_t(i)] = m_symbols.at(i).isEmpty()
+                                    ? 4
+                                    : PivoraBusinessDataInterface::GetPricePrecisionBySymbol(
+                                          m_symbols.at(i), QString());
     }
-    auto *view = new QChartView(m_chart);
-    view->setRenderHint(QPainter::Antialiasing);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(view);
+    setMinimumSize(320, 260);
+    setAttribute(Qt::WA_OpaquePaintEvent);
 
-    // Ticks come faster than frames: one redraw a frame at most, and only
-    // after something of this chart changed.
+    // Ticks come faster than anyone reads a chart: ten redraws a second at
+    // most, only while it is shown and only after one of its symbols changed.
     m_redrawTimer->setSingleShot(true);
-    m_redrawTimer->setInterval(16);
-    connect(m_redrawTimer, &QTimer::timeout, this, &ChartPage::redraw);
-    connect(VelPriceHistory::instance(), &VelPriceHistory::changed, this, [this] {
-        if (m_redrawTimer->isActive())
-            return;
-        for (int i = 0; i < 3; ++i) {
-            if (VelPriceHistory::instance()->revision(m_symbols.at(i)) != m_revisions[i]) {
-                m_redrawTimer->start();
-                return;
-            }
-        }
+    m_redrawTimer->setInterval(100);
+    connect(m_redrawTimer, &QTimer::timeout, this, [this] {
+        redraw();
+        update();
     });
-    redraw();
+    connect(VelPriceHistory::instance(), &VelPriceHistory::changed, this,
+            &ChartPage::historyChanged);
 }
 
 QString ChartPage::shortName(const QVariantMap &record)
@@ -127,36 +130,175 @@ QString ChartPage::underlyingOf(const QVariantMap &record)
     return id.isEmpty() || post.isEmpty() ? QString() : id + QLatin1Char('.') + post;
 }
 
+void ChartPage::historyChanged()
+{
+    if (m_redrawTimer->isActive())
+        return;
+    if (!isVisible()) {
+        m_dirty = true;
+        return;
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (VelPriceHistory::instance()->revision(m_symbols.at(i)) != m_revisions[size_t(i)]) {
+            m_redrawTimer->start();
+            return;
+        }
+    }
+}
+
+void ChartPage::showEvent(QShowEvent *event)
+{
+    VelPluginBaseWidget::showEvent(event);
+    m_dirty = true;
+}
+
+void ChartPage::resizeEvent(QResizeEvent *event)
+{
+    VelPluginBaseWidget::resizeEvent(event);
+    m_dirty = true;
+}
+
 void ChartPage::redraw()
 {
+    m_dirty = false;
+    ++m_redraws;
     VelPriceHistory *history = VelPriceHistory::instance();
-    qint64 first = std::numeric_limits<qint64>::max();
-    qint64 newest = std::numeric_limits<qint64>::min();
-    double lo[2] = {HUGE_VAL, HUGE_VAL};
-    double hi[2] = {-HUGE_VAL, -HUGE_VAL};
+    m_from = std::numeric_limits<qint64>::max();
+    m_to = std::numeric_limits<qint64>::min();
     for (int i = 0; i < 3; ++i) {
-        m_revisions[i] = history->revision(m_symbols.at(i));
-        const QVector<VelPriceHistory::Point> points = history->points(m_symbols.at(i));
-        QVector<QPointF> line;
-        line.reserve(points.size());
-        const int axis = i < 2 ? 0 : 1;
-        for (const VelPriceHistory::Point &p : points) {
-            line.append(QPointF(double(p.msecs), p.price));
-            lo[axis] = qMin(lo[axis], p.price);
-            hi[axis] = qMax(hi[axis], p.price);
-            first = qMin(first, p.msecs);
-            newest = qMax(newest, p.msecs);
+        m_revisions[size_t(i)] = history->revision(m_symbols.at(i));
+        qint64 first = 0, latest = 0;
+        if (!m_symbols.at(i).isEmpty() && history->span(m_symbols.at(i), &first, &latest)) {
+            m_from = qMin(m_from, first);
+            m_to = qMax(m_to, latest);
         }
-        m_series[i]->replace(line);
     }
-    if (first > newest) {
-        newest = QDateTime::currentMSecsSinceEpoch();
-        first = newest - 60000;
+    if (m_from > m_to)
+        m_from = m_to = Valuation::now().toMSecsSinceEpoch();
+    // A minute at least, and room after the latest point.
+    m_to = qMax(m_to + (m_to - m_from) / 50, m_from + 60000);
+
+    const QRectF area(kLeft, 0, qMax(1, width() - kLeft - kRight), qMax(1, height() - kBottom));
+    const double bandHeight = area.height() / 3;
+    const int columns = qMax(1, int(area.width()));
+    for (int i = 0; i < 3; ++i) {
+        Band &band = m_bands[size_t(i)];
+        band = Band();
+        band.plot = QRectF(area.left(), area.top() + i * bandHeight + kCaption, area.width(),
+                           qMax(1.0, bandHeight - kCaption - 6));
+        VelPriceHistory::Point last{};
+        band.hasLast = history->last(m_symbols.at(i), &last);
+        band.last = last.price;
+        const QVector<VelPriceHistory::Column> cells =
+            history->columns(m_symbols.at(i), m_from, m_to, columns);
+        double lo = HUGE_VAL, hi = -HUGE_VAL;
+        for (const VelPriceHistory::Column &c : cells) {
+            if (c.count > 0) {
+                lo = qMin(lo, c.min);
+                hi = qMax(hi, c.max);
+                band.points += c.count;
+            }
+        }
+        // A flat line sits mid-band; a move of one tick spans the band.
+        const double tick = std::pow(10.0, -m_decimals[size_t(i)]);
+        if (!(lo <= hi)) {
+            lo = hi = 1;
+        }
+        if (hi - lo < tick) {
+            lo -= tick;
+            hi += tick;
+        }
+        const int labels = qMax(2, int(band.plot.height() / 28));
+        band.step = qMax(roundStep(hi - lo, labels), tick);
+        band.lo = std::floor(lo / band.step) * band.step;
+        band.hi = std::ceil(hi / band.step) * band.step;
+        if (band.hi - band.lo < band.step / 2)
+            band.hi = band.lo + band.step;
+        band.decimals = qMax(0, int(std::ceil(-std::log10(band.step) - 1e-9)));
+        const double scale = band.plot.height() / (band.hi - band.lo);
+        const auto y = [&](double price) { return band.plot.bottom() - (price - band.lo) * scale; };
+        band.line.reserve(2 * columns);
+        for (int x = 0; x < cells.size(); ++x) {
+            const VelPriceHistory::Column &c = cells.at(x);
+            if (c.count == 0)
+                continue;
+            const double px = band.plot.left() + x + 0.5;
+            // Two points a column: its low and high, in the order the prices went.
+            const bool rising = c.last >= c.first;
+            band.line.append(QPointF(px, y(rising ? c.min : c.max)));
+            if (c.min != c.max)
+                band.line.append(QPointF(px, y(rising ? c.max : c.min)));
+        }
     }
-    m_time->setRange(QDateTime::fromMSecsSinceEpoch(first),
-                     QDateTime::fromMSecsSinceEpoch(qMax(newest, first + 1000)));
-    fitAxis(m_optionAxis, lo[0], hi[0], 0.0001);
-    fitAxis(m_underlyingAxis, lo[1], hi[1], 0.001);
+}
+
+void ChartPage::paintEvent(QPaintEvent *)
+{
+    if (m_dirty)
+        redraw();
+    QPainter p(this);
+    p.fillRect(rect(), kBackground);
+    const QString noTrades = tr("暂无成交");
+    for (int i = 0; i < 3; ++i) {
+        const Band &band = m_bands[size_t(i)];
+        p.setPen(kGrid);
+        for (double v = band.lo; v <= band.hi + band.step / 2; v += band.step) {
+            const double yy =
+                band.plot.bottom() - (v - band.lo) * band.plot.height() / (band.hi - band.lo);
+            p.drawLine(QPointF(band.plot.left(), yy), QPointF(band.plot.right(), yy));
+            p.setPen(kText);
+            p.drawText(QRectF(0, yy - 8, kLeft - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
+                       QString::number(v, 'f', band.decimals));
+            p.setPen(kGrid);
+        }
+        p.setPen(kLines[i]);
+        const QString caption =
+            band.hasLast ? tr("%1  %2 元")
+                               .arg(m_names.at(i))
+                               .arg(QString::number(band.last, 'f', m_decimals[size_t(i)]))
+                         : tr("%1 (元)").arg(m_names.at(i));
+        p.drawText(
+            QRectF(band.plot.left(), band.plot.top() - kCaption, band.plot.width(), kCaption),
+            Qt::AlignLeft | Qt::AlignVCenter, caption);
+        if (band.line.isEmpty()) {
+            p.setPen(kText);
+            p.drawText(band.plot, Qt::AlignCenter, noTrades);
+            continue;
+        }
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setPen(QPen(kLines[i], 1.5));
+        if (band.line.size() == 1) {
+            p.setBrush(kLines[i]);
+            p.drawEllipse(band.line.first(), 3, 3);
+            p.setBrush(Qt::NoBrush);
+        } else {
+            p.drawPolyline(band.line);
+        }
+        p.setRenderHint(QPainter::Antialiasing, false);
+    }
+
+    // Time of day in the exchange's zone, on round steps of its clock.
+    const QRectF area(kLeft, 0, qMax(1, width() - kLeft - kRight), qMax(1, height() - kBottom));
+    const qint64 span = qMax<qint64>(1, m_to - m_from);
+    const qint64 step = timeStep(span, qMax(2, int(area.width() / 90)));
+    const QString format = step < 60 ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm");
+    const QTimeZone zone = Valuation::exchangeZone();
+    const qint64 offset =
+        qint64(zone.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(m_from, Qt::UTC))) * 1000;
+    const qint64 stepMs = step * 1000;
+    qint64 t = ((m_from + offset + stepMs - 1) / stepMs) * stepMs - offset;
+    for (; t <= m_to; t += stepMs) {
+        const double x = area.left() + double(t - m_from) / span * area.width();
+        p.setPen(kGrid);
+        p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
+        p.setPen(kText);
+        const QString label =
+            QDateTime::fromMSecsSinceEpoch(t, Qt::UTC).toTimeZone(zone).toString(format);
+        p.drawText(QRectF(x - 40, area.bottom() + 2, 80, kBottom - 2), Qt::AlignCenter, label);
+    }
+    p.setPen(kText);
+    p.drawText(QRectF(0, area.bottom() + 2, kLeft - 6, kBottom - 2),
+               Qt::AlignRight | Qt::AlignVCenter, tr("北京时间"));
 }
 
 QJsonObject ChartPage::snapshot() const
