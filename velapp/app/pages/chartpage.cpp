@@ -185,7 +185,7 @@ void ChartPage::redraw()
         Band &band = m_bands[size_t(i)];
         band = Band();
         band.plot = QRectF(area.left(), area.top() + i * bandHeight + kCaption, area.width(),
-                           qMax(1.0, bandHeight - kCaption - 6));
+                           qMax(1.0, bandHeight - kCaption - 14));
         VelPriceHistory::Point last{};
         band.hasLast = history->last(m_symbols.at(i), &last);
         band.last = last.price;
@@ -208,10 +208,16 @@ void ChartPage::redraw()
             lo -= tick;
             hi += tick;
         }
-        const int labels = qMax(2, int(band.plot.height() / 28));
+        // Labels a line of text apart at least.
+        const int labels = qMax(1, int(band.plot.height() / 18));
         band.step = qMax(roundStep(hi - lo, labels), tick);
-        band.lo = std::floor(lo / band.step) * band.step;
-        band.hi = std::ceil(hi / band.step) * band.step;
+        for (;;) {
+            band.lo = std::floor(lo / band.step) * band.step;
+            band.hi = std::ceil(hi / band.step) * band.step;
+            if ((band.hi - band.lo) / band.step <= labels + 1e-9)
+                break;
+            band.step = roundStep(band.step * 1.01, 1);
+        }
         if (band.hi - band.lo < band.step / 2)
             band.hi = band.lo + band.step;
         band.decimals = qMax(0, int(std::ceil(-std::log10(band.step) - 1e-9)));
@@ -238,6 +244,9 @@ void ChartPage::paintEvent(QPaintEvent *)
         redraw();
     QPainter p(this);
     p.fillRect(rect(), kBackground);
+    QFont small = font();
+    small.setPixelSize(11);
+    p.setFont(small);
     const QString noTrades = tr("暂无成交");
     for (int i = 0; i < 3; ++i) {
         const Band &band = m_bands[size_t(i)];
@@ -289,6 +298,9 @@ void ChartPage::paintEvent(QPaintEvent *)
     qint64 t = ((m_from + offset + stepMs - 1) / stepMs) * stepMs - offset;
     for (; t <= m_to; t += stepMs) {
         const double x = area.left() + double(t - m_from) / span * area.width();
+        // Clear of the zone's name and of the right edge.
+        if (x < area.left() + 30 || x > width() - 30)
+            continue;
         p.setPen(kGrid);
         p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
         p.setPen(kText);

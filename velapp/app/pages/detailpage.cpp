@@ -93,9 +93,10 @@ DetailPage::DetailPage(const QVariantMap &record, double rate, QWidget *parent)
     const QString name = record.value(Ostrel_Fields::Security::chineseName).toString();
     setPluginWidgetTitle(name.isEmpty() ? m_symbol : name);
 
+    // Two columns of figures, quote and valuation, over the greeks.
     auto *grid = new QGridLayout(this);
-    grid->setHorizontalSpacing(16);
-    grid->setVerticalSpacing(3);
+    grid->setHorizontalSpacing(14);
+    grid->setVerticalSpacing(2);
     auto *head = new QLabel(tr("%1  %2  行权价 %3  到期 %4")
                                 .arg(name, m_symbol, ChartPage::shortName(record),
                                      record.value(Ostrel_Fields::Security::StrikeDate).toString()));
@@ -103,52 +104,63 @@ DetailPage::DetailPage(const QVariantMap &record, double rate, QWidget *parent)
     QFont bold = head->font();
     bold.setBold(true);
     head->setFont(bold);
-    grid->addWidget(head, 0, 0, 1, 3);
-    const auto section = [grid, bold](const QString &title, const QString &unit = QString(),
-                                      const QString &contract = QString()) {
-        const int row = grid->rowCount();
-        const QStringList texts{title, unit, contract};
-        for (int c = 0; c < 3; ++c) {
-            auto *label = new QLabel(texts.at(c));
-            label->setFont(bold);
-            if (c > 0)
-                label->setAlignment(Qt::AlignRight | Qt::AlignBottom);
-            grid->addWidget(label, row, c, Qt::AlignBottom);
-        }
-        grid->setRowMinimumHeight(row, 26);
+    grid->addWidget(head, 0, 0, 1, 4);
+    const auto title = [grid, bold](const QString &text, int row, int column, int span = 1) {
+        auto *label = new QLabel(text);
+        label->setFont(bold);
+        // Heads of a column of values sit over the values.
+        const bool overValues = column % 2 == 1 || span > 1;
+        grid->addWidget(label, row, column, 1, span,
+                        (overValues ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignBottom);
+        grid->setRowMinimumHeight(row, 24);
     };
-    section(tr("行情"));
-    addRow(grid, tr("最新价"), "last", false);
-    addRow(grid, tr("买价"), "bid", false);
-    addRow(grid, tr("卖价"), "ask", false);
-    addRow(grid, tr("涨跌幅"), "change", false);
-    addRow(grid, tr("持仓量"), "openInterest", false);
-    addRow(grid, tr("剩余天数"), "days", false);
-    section(tr("定价"));
-    addRow(grid, tr("定价价格"), "price", false);
-    addRow(grid, tr("价格来源"), "source", false);
-    addRow(grid, tr("标的价格"), "spot", false);
-    addRow(grid, tr("无风险利率"), "rate", false);
-    addRow(grid, tr("隐含波动率"), "iv", false);
-    addRow(grid, tr("买价隐含波动率"), "ivBid", false);
-    addRow(grid, tr("卖价隐含波动率"), "ivAsk", false);
-    addRow(grid, tr("内在价值"), "intrinsic", false);
-    addRow(grid, tr("时间价值"), "timeValue", false);
-    addRow(grid, tr("杠杆倍数"), "leverage", false);
-    addRow(grid, tr("合约单位"), "contractUnit", false);
-    section(tr("希腊值"), tr("每单位"), tr("每张合约"));
-    addRow(grid, tr("Delta"), "delta", true);
-    addRow(grid, tr("Gamma"), "gamma", true);
-    addRow(grid, tr("Vega (每1%波动率)"), "vega", true);
-    addRow(grid, tr("Theta (每日)"), "theta", true);
-    addRow(grid, tr("Rho (每1%利率)"), "rho", true);
+    title(tr("行情"), 1, 0);
+    title(tr("定价"), 1, 2);
+    const struct
+    {
+        const char *caption;
+        const char *field;
+    } left[] = {{QT_TR_NOOP("最新价"), "last"},
+                {QT_TR_NOOP("买价"), "bid"},
+                {QT_TR_NOOP("卖价"), "ask"},
+                {QT_TR_NOOP("涨跌幅"), "change"},
+                {QT_TR_NOOP("持仓量"), "openInterest"},
+                {QT_TR_NOOP("剩余天数"), "days"},
+                {QT_TR_NOOP("内在价值"), "intrinsic"},
+                {QT_TR_NOOP("时间价值"), "timeValue"}},
+      right[] = {{QT_TR_NOOP("定价价格"), "price"},       {QT_TR_NOOP("价格来源"), "source"},
+                 {QT_TR_NOOP("标的价格"), "spot"},        {QT_TR_NOOP("无风险利率"), "rate"},
+                 {QT_TR_NOOP("隐含波动率"), "iv"},        {QT_TR_NOOP("买价隐含波动率"), "ivBid"},
+                 {QT_TR_NOOP("卖价隐含波动率"), "ivAsk"}, {QT_TR_NOOP("杠杆倍数"), "leverage"},
+                 {QT_TR_NOOP("合约单位"), "contractUnit"}};
+    int row = 2;
+    for (const auto &f : left)
+        addField(grid, row++, 0, tr(f.caption), QLatin1String(f.field));
+    row = 2;
+    for (const auto &f : right)
+        addField(grid, row++, 2, tr(f.caption), QLatin1String(f.field));
+    title(tr("希腊值"), ++row, 0);
+    title(tr("每单位"), row, 1);
+    title(tr("每张合约"), row, 2, 2);
+    const struct
+    {
+        const char *caption;
+        const char *field;
+    } greeks[] = {{QT_TR_NOOP("Delta"), "delta"},
+                  {QT_TR_NOOP("Gamma"), "gamma"},
+                  {QT_TR_NOOP("Vega (每1%波动率)"), "vega"},
+                  {QT_TR_NOOP("Theta (每日)"), "theta"},
+                  {QT_TR_NOOP("Rho (每1%利率)"), "rho"}};
+    for (const auto &g : greeks) {
+        addField(grid, ++row, 0, tr(g.caption), QLatin1String(g.field));
+        addValue(grid, row, 2, QLatin1String(g.field) + QStringLiteral("Contract"), 2);
+    }
     m_reason->setObjectName(QStringLiteral("label_reason"));
     m_reason->setWordWrap(true);
-    grid->addWidget(m_reason, grid->rowCount(), 0, 1, 3);
-    grid->setColumnStretch(0, 1);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(2, 1);
-    grid->setRowStretch(grid->rowCount(), 1);
+    grid->addWidget(m_reason, ++row, 0, 1, 4);
+    for (int c = 0; c < 4; ++c)
+        grid->setColumnStretch(c, 1);
+    grid->setRowStretch(row + 1, 1);
 
     // A person reads no faster than four times a second.
     m_refreshTimer->setSingleShot(true);
@@ -161,22 +173,21 @@ DetailPage::DetailPage(const QVariantMap &record, double rate, QWidget *parent)
     refresh();
 }
 
-QLabel *DetailPage::addRow(QGridLayout *grid, const QString &caption, const char *field,
-                           bool perContract)
+void DetailPage::addField(QGridLayout *grid, int row, int column, const QString &caption,
+                          const QString &field)
 {
-    const int row = grid->rowCount();
-    grid->addWidget(new QLabel(caption), row, 0);
-    for (int c = 1; c <= (perContract ? 2 : 1); ++c) {
-        auto *value = new QLabel(QStringLiteral("--"));
-        const QString key =
-            QLatin1String(field) + (c == 2 ? QStringLiteral("Contract") : QString());
-        value->setObjectName(QStringLiteral("label_") + key);
-        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        grid->addWidget(value, row, c);
-        m_values.insert(key, value);
-    }
-    return m_values.value(QLatin1String(field));
+    grid->addWidget(new QLabel(caption), row, column);
+    addValue(grid, row, column + 1, field);
+}
+
+void DetailPage::addValue(QGridLayout *grid, int row, int column, const QString &field, int span)
+{
+    auto *value = new QLabel(QStringLiteral("--"));
+    value->setObjectName(QStringLiteral("label_") + field);
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    grid->addWidget(value, row, column, 1, span);
+    m_values.insert(field, value);
 }
 
 DetailPage::Figures DetailPage::compute(const QVariantMap &record, const QVariantMap &optionTick,

@@ -62,7 +62,9 @@ protected:
 private:
     Figures current() const;
     void refresh();
-    QLabel *addRow(QGridLayout *grid, const QString &caption, const char *field, bool perContract);
+    void addField(QGridLayout *grid, int row, int column, const QString &caption,
+                  const QString &field);
+    void addValue(QGridLayout *grid, int row, int column, const QString &field, int span = 1);
 
     QVariantMap m_record;
     QString m_symbol;

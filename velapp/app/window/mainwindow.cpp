@@ -85,6 +85,20 @@ void MainWindow::addPanes()
     resizeDocks({m_chartPane}, {560}, Qt::Horizontal);
     m_chartPane->hide();
     m_detailPane->hide();
+    // The first time both show, the detail gets the height its figures need
+    // (half at most), the chart the rest.
+    for (PaneDock *dock : {m_chartPane, m_detailPane}) {
+        connect(dock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+            if (!visible || m_panesSized || !m_chartPane->isVisible() ||
+                !m_detailPane->isVisible() ||
+                dockWidgetArea(m_chartPane) != dockWidgetArea(m_detailPane))
+                return;
+            m_panesSized = true;
+            const int height = m_chartPane->height() + m_detailPane->height();
+            const int detail = qMin(m_detailPane->sizeHint().height(), height / 2);
+            resizeDocks({m_chartPane, m_detailPane}, {height - detail, detail}, Qt::Vertical);
+        });
+    }
 }
 
 PaneDock *MainWindow::pane(const QString &kind) const

@@ -88,6 +88,7 @@ private:
     QString m_skinRoot;
     PaneDock *m_chartPane = nullptr;
     PaneDock *m_detailPane = nullptr;
+    bool m_panesSized = false;
     QList<PageType> m_pageTypes;
     QHash<QString, QString> m_titleByType; // learnt from the first page of each type
     QStackedWidget *m_stack;               // the tabs, or the message
