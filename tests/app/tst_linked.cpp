@@ -228,11 +228,12 @@ void TestLinked::historyThinsOldPoints()
             history->record(symbol, s * 1000 + k * 250, 1 + s + k / 4.0);
         expected.append({s * 1000, 1 + s + 0.75});
     }
-    // The last tick comes at 900200: the tick exactly ten minutes before it stays whole.
+    // The tick at 900000 thins what is older than ten minutes; the tick
+    // exactly ten minutes old stays whole (51.1 is no float).
     history->record(symbol, 299999, 50);
-    history->record(symbol, 300100, 51);
-    history->record(symbol, 300200, 52);
-    expected += {{299000, 50}, {300000, 51}, {300200, 52}};
+    history->record(symbol, 300000, 51.1);
+    history->record(symbol, 300100, 52);
+    expected += {{299000, 50}, {300000, 51.1}, {300100, 52}};
     for (int k = 0; k < 3; ++k) {
         history->record(symbol, 900000 + k * 100, 100 + k);
         expected.append({900000 + k * 100, 100.0 + k});

@@ -23,6 +23,8 @@ struct SecondBlock
     std::array<float, capacity> prices;
 };
 
+constexpr qint64 thinningBatchMsecs = 5000;
+
 qint64 secondOf(qint64 msecs)
 {
     return msecs >= 0 ? msecs / 1000 : -((-msecs + 999) / 1000);
@@ -43,7 +45,11 @@ struct VelPriceHistory::Series
             msecs = recent.back().msecs;
         recent.push_back({msecs, price});
         ++total;
+        // Thinned a few seconds' worth at a time: the oldest points are cold
+        // memory, cheaper to visit together.
         const qint64 horizon = msecs - recentMsecs;
+        if (recent.front().msecs >= horizon - thinningBatchMsecs)
+            return;
         while (recent.front().msecs < horizon) {
             thin(recent.front());
             recent.pop_front();

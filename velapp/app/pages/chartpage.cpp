@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QPainter>
+#include <QStaticText>
 #include <QTimer>
 
 #include <cmath>
@@ -103,6 +104,11 @@ ChartPage::ChartPage(const QVariantMap &call, const QVariantMap &put, QWidget *p
     m_redrawTimer->setSingleShot(true);
     m_redrawTimer->setInterval(100);
     connect(m_redrawTimer, &QTimer::timeout, this, [this] {
+        // Hidden since the change came: drawn when shown again.
+        if (!isVisible()) {
+            m_dirty = true;
+            return;
+        }
         redraw();
         update();
     });
@@ -175,8 +181,13 @@ void ChartPage::redraw()
     }
     if (m_from > m_to)
         m_from = m_to = Valuation::now().toMSecsSinceEpoch();
-    // A minute at least, and room after the latest point.
+    // A minute at least, and room after the latest point; the end moves in
+    // steps of about a twentieth of the span, so the axes stay put between them.
     m_to = qMax(m_to + (m_to - m_from) / 50, m_from + 60000);
+    qint64 quantum = 1000;
+    while (quantum * 20 < m_to - m_from)
+        quantum *= 2;
+    m_to = (m_to / quantum + 1) * quantum;
 
     const QRectF area(kLeft, 0, qMax(1, width() - kLeft - kRight), qMax(1, height() - kBottom));
     const double bandHeight = area.height() / 3;
@@ -223,67 +234,76 @@ void ChartPage::redraw()
         band.decimals = qMax(0, int(std::ceil(-std::log10(band.step) - 1e-9)));
         const double scale = band.plot.height() / (band.hi - band.lo);
         const auto y = [&](double price) { return band.plot.bottom() - (price - band.lo) * scale; };
-        band.line.reserve(2 * columns);
+        // One vertical stroke a pixel column, from its low to its high (and
+        // to where the column before ended); a jump over empty columns is a
+        // straight line. Whole pixels, so the rasteriser fills spans.
+        band.segments.reserve(columns);
+        int previousX = -1;
+        int previousY = 0;
         for (int x = 0; x < cells.size(); ++x) {
             const VelPriceHistory::Column &c = cells.at(x);
             if (c.count == 0)
                 continue;
-            const double px = band.plot.left() + x + 0.5;
-            // Two points a column: its low and high, in the order the prices went.
-            const bool rising = c.last >= c.first;
-            band.line.append(QPointF(px, y(rising ? c.min : c.max)));
-            if (c.min != c.max)
-                band.line.append(QPointF(px, y(rising ? c.max : c.min)));
+            const int px = int(band.plot.left()) + x;
+            int top = qRound(y(c.max));
+            int bottom = qRound(y(c.min));
+            if (previousX >= 0 && px - previousX == 1) {
+                top = qMin(top, previousY);
+                bottom = qMax(bottom, previousY);
+            } else if (previousX >= 0) {
+                band.segments.append(QLine(previousX, previousY, px, qRound(y(c.first))));
+            }
+            band.segments.append(QLine(px, top, px, bottom));
+            previousX = px;
+            previousY = qRound(y(c.last));
         }
     }
 }
 
-void ChartPage::paintEvent(QPaintEvent *)
+// Texts laid out once: shaping a label costs more than drawing the lines.
+void ChartPage::drawLabel(QPainter &p, const QRectF &rect, Qt::Alignment align, const QString &text)
 {
-    if (m_dirty)
-        redraw();
-    QPainter p(this);
+    auto it = m_texts.find(text);
+    if (it == m_texts.end()) {
+        if (m_texts.size() > 512)
+            m_texts.clear();
+        QStaticText laid(text);
+        laid.setTextFormat(Qt::PlainText);
+        laid.prepare(QTransform(), p.font());
+        it = m_texts.insert(text, laid);
+    }
+    const QSizeF size = it->size();
+    const double x = align & Qt::AlignRight     ? rect.right() - size.width()
+                     : align & Qt::AlignHCenter ? rect.center().x() - size.width() / 2
+                                                : rect.left();
+    const double y = align & Qt::AlignTop ? rect.top() : rect.center().y() - size.height() / 2;
+    p.drawStaticText(QPointF(x, y), *it);
+}
+
+// Grid, labels and the time axis: painted again only when the scales move.
+void ChartPage::paintAxes(const QFont &font)
+{
+    m_axes = QPixmap(size() * devicePixelRatioF());
+    m_axes.setDevicePixelRatio(devicePixelRatioF());
+    QPainter p(&m_axes);
     p.fillRect(rect(), kBackground);
-    QFont small = font();
-    small.setPixelSize(11);
-    p.setFont(small);
+    p.setFont(font);
     const QString noTrades = tr("暂无成交");
     for (int i = 0; i < 3; ++i) {
         const Band &band = m_bands[size_t(i)];
-        p.setPen(kGrid);
         for (double v = band.lo; v <= band.hi + band.step / 2; v += band.step) {
             const double yy =
                 band.plot.bottom() - (v - band.lo) * band.plot.height() / (band.hi - band.lo);
+            p.setPen(kGrid);
             p.drawLine(QPointF(band.plot.left(), yy), QPointF(band.plot.right(), yy));
             p.setPen(kText);
-            p.drawText(QRectF(0, yy - 8, kLeft - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
-                       QString::number(v, 'f', band.decimals));
-            p.setPen(kGrid);
+            drawLabel(p, QRectF(0, yy - 8, kLeft - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
+                      QString::number(v, 'f', band.decimals));
         }
-        p.setPen(kLines[i]);
-        const QString caption =
-            band.hasLast ? tr("%1  %2 元")
-                               .arg(m_names.at(i))
-                               .arg(QString::number(band.last, 'f', m_decimals[size_t(i)]))
-                         : tr("%1 (元)").arg(m_names.at(i));
-        p.drawText(
-            QRectF(band.plot.left(), band.plot.top() - kCaption, band.plot.width(), kCaption),
-            Qt::AlignLeft | Qt::AlignVCenter, caption);
-        if (band.line.isEmpty()) {
+        if (band.segments.isEmpty()) {
             p.setPen(kText);
-            p.drawText(band.plot, Qt::AlignCenter, noTrades);
-            continue;
+            drawLabel(p, band.plot, Qt::AlignCenter, noTrades);
         }
-        p.setRenderHint(QPainter::Antialiasing, true);
-        p.setPen(QPen(kLines[i], 1.5));
-        if (band.line.size() == 1) {
-            p.setBrush(kLines[i]);
-            p.drawEllipse(band.line.first(), 3, 3);
-            p.setBrush(Qt::NoBrush);
-        } else {
-            p.drawPolyline(band.line);
-        }
-        p.setRenderHint(QPainter::Antialiasing, false);
     }
 
     // Time of day in the exchange's zone, on round steps of its clock.
@@ -306,11 +326,62 @@ void ChartPage::paintEvent(QPaintEvent *)
         p.setPen(kText);
         const QString label =
             QDateTime::fromMSecsSinceEpoch(t, Qt::UTC).toTimeZone(zone).toString(format);
-        p.drawText(QRectF(x - 40, area.bottom() + 2, 80, kBottom - 2), Qt::AlignCenter, label);
+        drawLabel(p, QRectF(x - 40, area.bottom() + 2, 80, kBottom - 2), Qt::AlignCenter, label);
     }
     p.setPen(kText);
-    p.drawText(QRectF(0, area.bottom() + 2, kLeft - 6, kBottom - 2),
-               Qt::AlignRight | Qt::AlignVCenter, tr("北京时间"));
+    drawLabel(p, QRectF(0, area.bottom() + 2, kLeft - 6, kBottom - 2),
+              Qt::AlignRight | Qt::AlignVCenter, tr("北京时间"));
+}
+
+void ChartPage::paintEvent(QPaintEvent *)
+{
+    if (m_dirty)
+        redraw();
+    QFont small = font();
+    small.setPixelSize(11);
+    QString key = QStringLiteral("%1 %2 %3 %4").arg(width()).arg(height()).arg(m_from).arg(m_to);
+    for (const Band &band : m_bands)
+        key += QStringLiteral(" %1 %2 %3 %4")
+                   .arg(band.lo)
+                   .arg(band.hi)
+                   .arg(band.step)
+                   .arg(band.segments.isEmpty());
+    if (key != m_axesKey) {
+        paintAxes(small);
+        m_axesKey = key;
+    }
+    QPainter p(this);
+    p.drawPixmap(0, 0, m_axes);
+    p.setFont(small);
+    for (int i = 0; i < 3; ++i) {
+        const Band &band = m_bands[size_t(i)];
+        p.setPen(kLines[i]);
+        const QString caption =
+            band.hasLast ? tr("%1  %2 元")
+                               .arg(m_names.at(i))
+                               .arg(QString::number(band.last, 'f', m_decimals[size_t(i)]))
+                         : tr("%1 (元)").arg(m_names.at(i));
+        drawLabel(p,
+                  QRectF(band.plot.left(), band.plot.top() - kCaption, band.plot.width(), kCaption),
+                  Qt::AlignLeft | Qt::AlignVCenter, caption);
+        if (band.segments.size() == 1 && band.segments.first().dy() == 0) {
+            // A lone price: a dot that can be seen.
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.setBrush(kLines[i]);
+            p.drawEllipse(QPointF(band.segments.first().p1()), 3, 3);
+            p.setBrush(Qt::NoBrush);
+            p.setRenderHint(QPainter::Antialiasing, false);
+            continue;
+        }
+        // Columns as one-pixel fills, the cheapest thing a raster painter does.
+        for (const QLine &line : band.segments) {
+            if (line.dx() == 0)
+                p.fillRect(line.x1(), qMin(line.y1(), line.y2()), 1, qAbs(line.dy()) + 1,
+                           kLines[i]);
+            else
+                p.drawLine(line);
+        }
+    }
 }
 
 QJsonObject ChartPage::snapshot() const

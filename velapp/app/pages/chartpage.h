@@ -2,14 +2,19 @@
 
 #include "velwidget/velpluginbasewidget.h"
 
+#include <QHash>
 #include <QJsonObject>
-#include <QPolygonF>
+#include <QLine>
+#include <QPixmap>
+#include <QStaticText>
 #include <QStringList>
 #include <QVariantMap>
+#include <QVector>
 
 #include <array>
 
 QT_BEGIN_NAMESPACE
+class QPainter;
 class QTimer;
 QT_END_NAMESPACE
 
@@ -45,7 +50,7 @@ private:
     struct Band
     {
         QRectF plot;
-        QPolygonF line;
+        QVector<QLine> segments;
         double lo = 0, hi = 1, step = 1;
         int decimals = 0;
         int points = 0;
@@ -53,6 +58,8 @@ private:
         double last = 0;
     };
     void historyChanged();
+    void paintAxes(const QFont &font);
+    void drawLabel(QPainter &p, const QRectF &rect, Qt::Alignment align, const QString &text);
     // Lays the bands out and reads their lines from the price history.
     void redraw();
 
@@ -67,5 +74,8 @@ private:
     qint64 m_to = 0;
     bool m_dirty = true;
     quint64 m_redraws = 0;
+    QHash<QString, QStaticText> m_texts;
+    QPixmap m_axes;
+    QString m_axesKey;
     QTimer *m_redrawTimer;
 };
