@@ -170,7 +170,7 @@ int chart(const BenchReport &report, int seconds)
     std::vector<double> times;
     std::vector<double> paints;
     const quint64 drawnBefore = page.redrawCount();
-    for (int i = 0; i < 50; ++i) {
+    for (int i = 1; i <= 50; ++i) {
         page.resize(560 + (i % 2), 420); // a new size reads and lays out the day anew
         qint64 cpu = threadCpuNs();
         page.render(&image);
