@@ -115,10 +115,7 @@ int main(int argc, char *argv[])
     // second page caches once (style, fonts) is not counted as growth.
     page.close(page.openAnother());
     settle();
-    const auto historyKb = [] {
-        return VelPriceHistory::instance()->heldPoints() * qint64(sizeof(VelPriceHistory::Point))
-               / 1024;
-    };
+    const auto historyKb = [] { return VelPriceHistory::instance()->heldBytes() / 1024; };
     const qint64 minuteHistory = historyKb();
     const qint64 minuteRss = ProcessMemory::rssKb();
     const qint64 minuteTrimmed = ProcessMemory::trimmedRssKb();

@@ -38,20 +38,84 @@
 <context>
     <name>ChartPage</name>
     <message>
-        <source>走势 %1</source>
-        <translation>Chart %1</translation>
+        <source>走势 %1 %2</source>
+        <translation>Chart %1 %2</translation>
     </message>
     <message>
-        <source>时间</source>
-        <translation>Time</translation>
+        <source>1月</source>
+        <translation>Jan</translation>
     </message>
     <message>
-        <source>期权</source>
-        <translation>Option</translation>
+        <source>2月</source>
+        <translation>Feb</translation>
+    </message>
+    <message>
+        <source>3月</source>
+        <translation>Mar</translation>
+    </message>
+    <message>
+        <source>4月</source>
+        <translation>Apr</translation>
+    </message>
+    <message>
+        <source>5月</source>
+        <translation>May</translation>
+    </message>
+    <message>
+        <source>6月</source>
+        <translation>Jun</translation>
+    </message>
+    <message>
+        <source>7月</source>
+        <translation>Jul</translation>
+    </message>
+    <message>
+        <source>8月</source>
+        <translation>Aug</translation>
+    </message>
+    <message>
+        <source>9月</source>
+        <translation>Sep</translation>
+    </message>
+    <message>
+        <source>10月</source>
+        <translation>Oct</translation>
+    </message>
+    <message>
+        <source>11月</source>
+        <translation>Nov</translation>
+    </message>
+    <message>
+        <source>12月</source>
+        <translation>Dec</translation>
+    </message>
+    <message>
+        <source>认购</source>
+        <translation>Call</translation>
+    </message>
+    <message>
+        <source>认沽</source>
+        <translation>Put</translation>
     </message>
     <message>
         <source>标的</source>
         <translation>Underlying</translation>
+    </message>
+    <message>
+        <source>暂无成交</source>
+        <translation>No trades yet</translation>
+    </message>
+    <message>
+        <source>%1  %2 元</source>
+        <translation>%1  %2 CNY</translation>
+    </message>
+    <message>
+        <source>%1 (元)</source>
+        <translation>%1 (CNY)</translation>
+    </message>
+    <message>
+        <source>北京时间</source>
+        <translation>UTC+8</translation>
     </message>
 </context>
 <context>
@@ -97,12 +161,108 @@
         <translation>Gamma</translation>
     </message>
     <message>
-        <source>Vega</source>
-        <translation>Vega</translation>
+        <source>行情</source>
+        <translation>Quote</translation>
     </message>
     <message>
-        <source>Theta</source>
-        <translation>Theta</translation>
+        <source>定价</source>
+        <translation>Valuation</translation>
+    </message>
+    <message>
+        <source>定价价格</source>
+        <translation>Price used</translation>
+    </message>
+    <message>
+        <source>价格来源</source>
+        <translation>Price source</translation>
+    </message>
+    <message>
+        <source>标的价格</source>
+        <translation>Underlying price</translation>
+    </message>
+    <message>
+        <source>无风险利率</source>
+        <translation>Risk-free rate</translation>
+    </message>
+    <message>
+        <source>买价隐含波动率</source>
+        <translation>IV at the bid</translation>
+    </message>
+    <message>
+        <source>卖价隐含波动率</source>
+        <translation>IV at the ask</translation>
+    </message>
+    <message>
+        <source>内在价值</source>
+        <translation>Intrinsic value</translation>
+    </message>
+    <message>
+        <source>时间价值</source>
+        <translation>Time value</translation>
+    </message>
+    <message>
+        <source>杠杆倍数</source>
+        <translation>Leverage</translation>
+    </message>
+    <message>
+        <source>合约单位</source>
+        <translation>Contract unit</translation>
+    </message>
+    <message>
+        <source>希腊值</source>
+        <translation>Greeks</translation>
+    </message>
+    <message>
+        <source>每单位</source>
+        <translation>Per unit</translation>
+    </message>
+    <message>
+        <source>每张合约</source>
+        <translation>Per contract</translation>
+    </message>
+    <message>
+        <source>Vega (每1%波动率)</source>
+        <translation>Vega (per 1% volatility)</translation>
+    </message>
+    <message>
+        <source>Theta (每日)</source>
+        <translation>Theta (per day)</translation>
+    </message>
+    <message>
+        <source>Rho (每1%利率)</source>
+        <translation>Rho (per 1% rate)</translation>
+    </message>
+    <message>
+        <source>买卖中间价</source>
+        <translation>Mid of bid and ask</translation>
+    </message>
+    <message>
+        <source>昨收价</source>
+        <translation>Previous close</translation>
+    </message>
+    <message>
+        <source>已到期</source>
+        <translation>Expired</translation>
+    </message>
+    <message>
+        <source>低于内在价值</source>
+        <translation>Below intrinsic value</translation>
+    </message>
+    <message>
+        <source>高于无套利上限</source>
+        <translation>Above the no-arbitrage bound</translation>
+    </message>
+    <message>
+        <source>无标的价格</source>
+        <translation>No underlying price</translation>
+    </message>
+    <message>
+        <source>无价格</source>
+        <translation>No price</translation>
+    </message>
+    <message>
+        <source>无隐含波动率与希腊值: %1</source>
+        <translation>No implied volatility or greeks: %1</translation>
     </message>
 </context>
 <context>
@@ -146,6 +306,14 @@
     <message>
         <source>连接 %1 · </source>
         <translation>Clients: %1 · </translation>
+    </message>
+    <message>
+        <source>走势</source>
+        <translation>Chart</translation>
+    </message>
+    <message>
+        <source>详情</source>
+        <translation>Detail</translation>
     </message>
     <message>
         <source>波动率微笑(&amp;M)</source>
@@ -205,6 +373,17 @@
     <message>
         <source>波动率微笑 (暂无报价)</source>
         <translation>Volatility smile (no quotes yet)</translation>
+    </message>
+</context>
+<context>
+    <name>PaneDock</name>
+    <message>
+        <source>保留为页面</source>
+        <translation>Keep as a tab</translation>
+    </message>
+    <message>
+        <source>把此窗格的内容复制到一个固定显示该期权的页面</source>
+        <translation>Copy this pane into a tab that stays on this option</translation>
     </message>
 </context>
 <context>

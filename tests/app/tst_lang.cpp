@@ -62,7 +62,7 @@ private slots:
         // Longer names first: none is cut by a shorter one it contains.
         std::sort(m_names.begin(), m_names.end(),
                   [](const QString &a, const QString &b) { return a.size() > b.size(); });
-        // 50ETF's 2.950 at the first expiry clicked (a chart), then double-clicked (a detail).
+        // 50ETF's 2.950 at the first expiry clicked (the chart pane), then double-clicked (detail).
         const QString click =
             QString(R"({"date": "%1", "t": %2, "do": "%3", "strike": "2.950", "column": 2})")
                 .arg(BuiltinMarket::expiries(QDate::currentDate()).first().toString("yyyyMMdd"));
@@ -81,12 +81,13 @@ private slots:
         AppController app(options);
         QVERIFY2(app.prepare(&error), qPrintable(error));
         app.start();
-        TRY_COMPARE(app.window()->pages().size(), 3); // the board, its chart, its detail page
+        TRY_COMPARE(app.window()->panePages().size(), 2); // the board's chart and detail panes
         QStringList texts;
         collectTexts(app.window(), &texts);
         QVERIFY2(chineseIn(texts).isEmpty(), qPrintable(chineseIn(texts).join(" | ")));
-        for (const char *english : {"T-Board", "&Pages", "Strike", "SSE ETF", "All", "Time",
-                                    "Loading…", "Simulated market (seed 7)", "Implied volatility"})
+        for (const char *english :
+             {"T-Board", "&Pages", "Strike", "SSE ETF", "All", "Keep as a tab", "Loading…",
+              "Simulated market (seed 7)", "Implied volatility"})
             QVERIFY2(texts.contains(QString::fromUtf8(english)), english);
     }
     void printedLanguage_data()
@@ -108,7 +109,7 @@ private slots:
         velapp.start(VELAPP_BINARY, run + QStringList{"--actions", m_actions, "--print"});
         QVERIFY(velapp.waitForFinished(60000) && velapp.exitCode() == 0);
         const QString out = QString::fromUtf8(velapp.readAllStandardOutput());
-        QVERIFY2(out.startsWith(start) && out.count("\n== ") == 2, qPrintable(out)); // 3 pages
+        QVERIFY2(out.startsWith(start) && out.count("\n== ") == 2, qPrintable(out)); // and 2 panes
         if (start.contains("T-Board"))
             QVERIFY2(chineseIn(out.split('\n')).isEmpty(), qPrintable(out));
     }

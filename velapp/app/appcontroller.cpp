@@ -315,8 +315,9 @@ void AppController::drainFeed()
 bool AppController::writeDump(const QString &path, QString *error) const
 {
     QJsonArray pageArray;
+    // Tabs in their order, then the open panes.
     const QList<VelPluginBaseWidget *> pages =
-        m_window ? m_window->pages() : QList<VelPluginBaseWidget *>();
+        m_window ? m_window->pages() + m_window->panePages() : QList<VelPluginBaseWidget *>();
     for (const VelPluginBaseWidget *page : pages)
         pageArray.append(PageSnapshot::capture(page));
     QJsonObject root;
@@ -355,7 +356,7 @@ bool AppController::writeOutputs()
     }
     if (m_options.print) {
         const QList<VelPluginBaseWidget *> pages =
-            m_window ? m_window->pages() : QList<VelPluginBaseWidget *>();
+            m_window ? m_window->pages() + m_window->panePages() : QList<VelPluginBaseWidget *>();
         QStringList boards;
         for (const VelPluginBaseWidget *page : pages)
             boards.append(BoardPrinter::format(PageSnapshot::capture(page),

@@ -27,6 +27,7 @@ enum Field : unsigned {
     Centre = 1u << 8,
     File = 1u << 9,
     PageKind = 1u << 10,
+    Pane = 1u << 11,
 };
 
 struct ActionType
@@ -49,6 +50,7 @@ const ActionType kTypes[] = {
     {"dump", Kind::Dump, File},
     {"screenshot", Kind::Screenshot, File},
     {"quit", Kind::Quit, 0},
+    {"keep", Kind::Keep, Pane},
 };
 
 class LineReader
@@ -159,6 +161,18 @@ bool checkOutput(Kind kind, const QString &path, QString *fault)
     return true;
 }
 
+bool readPane(const QJsonObject &object, QString *pane, QString *fault)
+{
+    const QJsonValue v = object.value(QStringLiteral("pane"));
+    if (v.toString() == QLatin1String("chart") || v.toString() == QLatin1String("detail")) {
+        *pane = v.toString();
+        return true;
+    }
+    *fault = v.isUndefined() ? QStringLiteral("missing \"pane\"")
+                             : QStringLiteral("\"pane\" is not \"chart\" or \"detail\"");
+    return false;
+}
+
 bool parseLine(const QByteArray &line, qint64 previousT, SessionAction *action, QString *fault)
 {
     QJsonObject object;
@@ -199,6 +213,7 @@ bool parseLine(const QByteArray &line, qint64 previousT, SessionAction *action, 
            (!(f & Column) || read.integer("column", 0, ActionsFile::maxColumn, &action->column)) &&
            (!(f & Count) || read.integer("count", 0, intMax, &action->count)) &&
            (!(f & Centre) || read.text("centre", &action->centre, true)) &&
+           (!(f & Pane) || readPane(object, &action->pane, fault)) &&
            (!(f & File) ||
             (read.text("file", &action->file) && checkOutput(type->kind, action->file, fault)));
 }

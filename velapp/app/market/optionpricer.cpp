@@ -353,3 +353,22 @@ double OptionPricer::roundToStep(double price, int stepsPerUnit)
 {
     return fromSteps(toSteps(price, stepsPerUnit), stepsPerUnit);
 }
+
+std::optional<double> OptionPricer::rho(bool call, double spot, double strike, double years,
+                                        double rate, double volatility)
+{
+    if (!usable(spot, strike, years, rate, volatility))
+        return std::nullopt;
+    const double sd = volatility * std::sqrt(years);
+    const double d2 =
+        (std::log(spot / strike) + (rate - 0.5 * volatility * volatility) * years) / sd;
+    const double discounted = strike * years * std::exp(-rate * years);
+    return call ? discounted * normalCdf(d2) : -discounted * normalCdf(-d2);
+}
+
+double OptionPricer::intrinsicValue(bool call, double spot, double strike)
+{
+    if (!std::isfinite(spot) || !std::isfinite(strike))
+        return 0.0;
+    return std::max(0.0, call ? spot - strike : strike - spot);
+}

@@ -90,4 +90,10 @@ public:
     static qint64 toSteps(double price, int stepsPerUnit = ticksPerYuan);
     static double fromSteps(qint64 steps, int stepsPerUnit = ticksPerYuan);
     static double roundToStep(double price, int stepsPerUnit = ticksPerYuan);
+
+    // Per 1.00 of rate; none where greeks() gives none.
+    static std::optional<double> rho(bool call, double spot, double strike, double years,
+                                     double rate, double volatility);
+    // What exercising now gives: max(0, spot - strike) for a call.
+    static double intrinsicValue(bool call, double spot, double strike);
 };

@@ -40,6 +40,11 @@ QDateTime Valuation::parse(const QString &text)
     return at;
 }
 
+QTimeZone Valuation::exchangeZone()
+{
+    return shanghai();
+}
+
 QDate Valuation::exchangeDate(const QDateTime &at)
 {
     return at.toTimeZone(shanghai()).date();

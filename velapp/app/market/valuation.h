@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QTimeZone>
 
 // The exchange's clock for pricing: time to expiry runs to the close (15:00
 // Asia/Shanghai) of the expiry day, whatever the machine's time zone, and the
@@ -17,6 +18,8 @@ public:
     // "...Z"); invalid when the text is not such a time.
     static QDateTime parse(const QString &text);
 
+    // Asia/Shanghai, or UTC+8 where the system has no time-zone data.
+    static QTimeZone exchangeZone();
     // The date in Shanghai at a moment.
     static QDate exchangeDate(const QDateTime &at);
     // The close of trading on a date, 15:00 in Shanghai.

@@ -10,6 +10,7 @@
 #include "velwidget/veltreeview.h"
 
 #include <QComboBox>
+#include <QDockWidget>
 #include <QJsonArray>
 #include <QLabel>
 #include <QPushButton>
@@ -52,6 +53,16 @@ QJsonArray rowsUnder(const VelTreeModel *model, const QModelIndex &parent)
     return rows;
 }
 
+// A linked pane's page, as opposed to a tab's.
+bool isDocked(const QWidget *page)
+{
+    for (const QWidget *w = page->parentWidget(); w; w = w->parentWidget()) {
+        if (qobject_cast<const QDockWidget *>(w))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 QJsonObject PageSnapshot::capture(const VelPluginBaseWidget *page)
@@ -60,6 +71,7 @@ QJsonObject PageSnapshot::capture(const VelPluginBaseWidget *page)
     o.insert(QStringLiteral("title"), page->pluginWidgetTitle());
     const QString kind = BoardFace::kindOf(page);
     o.insert(QStringLiteral("kind"), kind);
+    o.insert(QStringLiteral("docked"), isDocked(page));
     if (kind == QLatin1String("tboard")) {
         o.insert(QStringLiteral("loading"), page->loadingState() != 0);
         o.insert(QStringLiteral("underlyingPrice"), BoardFace::underlyingPrice(page));

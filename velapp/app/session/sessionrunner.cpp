@@ -1,8 +1,9 @@
 #include "session/sessionrunner.h"
 
-#include "session/buseventrecorder.h"
 #include "pages/boardface.h"
+#include "session/buseventrecorder.h"
 #include "window/mainwindow.h"
+#include "window/panedock.h"
 
 #include "businessdatamanager/businessdatainterface.h"
 #include "veldefine/velconstants.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeView>
 
 #include <cstdio>
@@ -191,6 +193,8 @@ bool SessionRunner::perform(const SessionAction &action, QString *error)
         return m_screenshot(action.file, error);
     case Kind::Quit:
         return true;
+    case Kind::Keep:
+        return keep(action, error);
     default:
         break;
     }
@@ -299,6 +303,19 @@ bool SessionRunner::clickCell(VelPluginBaseWidget *page, const SessionAction &ac
         *error = QStringLiteral("the click on row %1 did not reach the table").arg(action.strike);
         return false;
     }
+    return true;
+}
+
+// The pane's Keep button, as a person presses it.
+bool SessionRunner::keep(const SessionAction &action, QString *error)
+{
+    PaneDock *pane = m_window->pane(action.pane);
+    QToolButton *button = pane ? pane->keepButton() : nullptr;
+    if (!button || !pane->isShowing() || !button->isEnabled()) {
+        *error = QStringLiteral("the %1 pane shows nothing to keep").arg(action.pane);
+        return false;
+    }
+    button->click();
     return true;
 }
 

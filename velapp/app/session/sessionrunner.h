@@ -50,6 +50,7 @@ private:
     VelPluginBaseWidget *showPage(const SessionAction &action, QString *error);
     bool clickCell(VelPluginBaseWidget *page, const SessionAction &action, QString *error);
     bool filter(VelPluginBaseWidget *page, const SessionAction &action, QString *error);
+    bool keep(const SessionAction &action, QString *error);
     void report(int line, const QString &text);
 
     QList<SessionAction> m_actions;

@@ -5,6 +5,7 @@
 #include "pages/detailpage.h"
 #include "pages/smilepage.h"
 #include "window/mainwindow.h"
+#include "window/panedock.h"
 
 #include "velbusinessdata/businessdatabase.h"
 #include "veldatabase/database.h"
@@ -66,8 +67,21 @@ DeskLayout::DeskLayout(MainWindow *window, bool restore, bool save, QObject *par
     const QJsonObject saved = readObject(kWindowKey);
     m_window->restoreGeometry(
         QByteArray::fromBase64(saved.value(QStringLiteral("geometry")).toString().toLatin1()));
+    restorePanes(saved.value(QStringLiteral("panes")).toString());
     m_pages = saved.value(QStringLiteral("pages")).toArray();
     m_current = saved.value(QStringLiteral("current")).toInt();
+}
+
+// Where the panes were docked; they stay hidden until a click fills them.
+void DeskLayout::restorePanes(const QString &state)
+{
+    if (state.isEmpty())
+        return;
+    m_window->restoreState(QByteArray::fromBase64(state.toLatin1()));
+    for (const char *kind : {"chart", "detail"}) {
+        if (PaneDock *pane = m_window->pane(QLatin1String(kind)))
+            pane->hide();
+    }
 }
 
 void DeskLayout::adopt(VelPluginBaseWidget *page)
@@ -172,6 +186,7 @@ void DeskLayout::save() const
     const QJsonObject root{
         {QStringLiteral("geometry"), QString::fromLatin1(m_window->saveGeometry().toBase64())},
         {QStringLiteral("current"), current},
+        {QStringLiteral("panes"), QString::fromLatin1(m_window->saveState().toBase64())},
         {QStringLiteral("pages"), pages}};
     CDataBase::GetInstance()->setSettingValue(
         kWindowKey, QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Compact)));

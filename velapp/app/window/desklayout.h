@@ -41,6 +41,7 @@ signals:
 
 private:
     void adopt(VelPluginBaseWidget *page);
+    void restorePanes(const QString &state);
     void rememberOrder(const QString &key, const QHeaderView *header);
     QString pageTypeOf(const VelPluginBaseWidget *page) const;
     void whenSettled(int rounds, std::function<void()> done);

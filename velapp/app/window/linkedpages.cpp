@@ -3,10 +3,25 @@
 #include "pages/chartpage.h"
 #include "pages/detailpage.h"
 #include "window/mainwindow.h"
+#include "window/panedock.h"
 
 #include "veldefine/velconstants.h"
 #include "veldefine/veldefine.h"
 #include "velmsg/packmessage.h"
+
+namespace {
+
+// What a linked page stays on: its option, or the strike's two sides.
+QString keyOf(const VelPluginBaseWidget *page)
+{
+    if (const auto *chart = qobject_cast<const ChartPage *>(page))
+        return QStringLiteral("chart:") + chart->symbols().mid(0, 2).join(QLatin1Char('|'));
+    if (const auto *detail = qobject_cast<const DetailPage *>(page))
+        return QStringLiteral("detail:") + detail->symbol();
+    return QString();
+}
+
+} // namespace
 
 LinkedPages::LinkedPages(MainWindow *window, double rate)
     : VelPresenterClass(QStringLiteral("velapp.linked"), nullptr,
@@ -16,6 +31,10 @@ LinkedPages::LinkedPages(MainWindow *window, double rate)
 {
     SubEvent(pluginPid(), QVariant(int(VelEventType::ShowChart)), 0);
     SubEvent(pluginPid(), QVariant(int(VelEventType::ShowSymbol)), 0);
+    for (const char *kind : {"chart", "detail"}) {
+        connect(window->pane(QLatin1String(kind)), &PaneDock::keepRequested, this,
+                &LinkedPages::keep);
+    }
 }
 
 void LinkedPages::ProcEventMsg(QString, QVariant type, QVariant msg)
@@ -29,6 +48,15 @@ void LinkedPages::ProcEventMsg(QString, QVariant type, QVariant msg)
         showDetail(rows);
 }
 
+bool LinkedPages::reshow(PaneDock *pane, const QString &key)
+{
+    if (!pane->page() || keyOf(pane->page()) != key)
+        return false;
+    if (pane->isHidden())
+        pane->show();
+    return true;
+}
+
 void LinkedPages::showChart(const QList<QVariantMap> &rows)
 {
     const QVariantMap call = rows.value(0);
@@ -38,15 +66,9 @@ void LinkedPages::showChart(const QList<QVariantMap> &rows)
     // No rows, or a strike the chain lacked: nothing to draw.
     if (callSymbol.isEmpty() && putSymbol.isEmpty())
         return;
-    const QList<VelPluginBaseWidget *> pages = m_window->pages();
-    for (VelPluginBaseWidget *page : pages) {
-        const auto *chart = qobject_cast<ChartPage *>(page);
-        if (chart && chart->symbols().at(0) == callSymbol && chart->symbols().at(1) == putSymbol) {
-            m_window->bringForward(page);
-            return;
-        }
-    }
-    m_window->addPage(new ChartPage(call, put));
+    PaneDock *pane = m_window->pane(QStringLiteral("chart"));
+    if (!reshow(pane, QStringLiteral("chart:") + callSymbol + QLatin1Char('|') + putSymbol))
+        pane->setPage(new ChartPage(call, put));
 }
 
 void LinkedPages::showDetail(const QList<QVariantMap> &rows)
@@ -55,13 +77,25 @@ void LinkedPages::showDetail(const QList<QVariantMap> &rows)
     const QString symbol = record.value(Ostrel_Fields::Security::symbol).toString();
     if (symbol.isEmpty())
         return;
+    PaneDock *pane = m_window->pane(QStringLiteral("detail"));
+    if (!reshow(pane, QStringLiteral("detail:") + symbol))
+        pane->setPage(new DetailPage(record, m_rate));
+}
+
+void LinkedPages::keep(const VelPluginBaseWidget *page)
+{
+    const QString key = keyOf(page);
+    if (key.isEmpty())
+        return;
     const QList<VelPluginBaseWidget *> pages = m_window->pages();
-    for (VelPluginBaseWidget *page : pages) {
-        const auto *detail = qobject_cast<DetailPage *>(page);
-        if (detail && detail->symbol() == symbol) {
-            m_window->bringForward(page);
+    for (VelPluginBaseWidget *tab : pages) {
+        if (keyOf(tab) == key) {
+            m_window->bringForward(tab);
             return;
         }
     }
-    m_window->addPage(new DetailPage(record, m_rate));
+    if (const auto *chart = qobject_cast<const ChartPage *>(page))
+        m_window->addPage(new ChartPage(chart->callRecord(), chart->putRecord()));
+    else if (const auto *detail = qobject_cast<const DetailPage *>(page))
+        m_window->addPage(new DetailPage(detail->record(), detail->rate()));
 }

@@ -4,6 +4,8 @@
 #include "pages/smilepage.h"
 
 #include "velbusinessdata/businessdatabase.h"
+#include "window/panedock.h"
+
 #include "velcorelog.h"
 #include "veldefine/veldefine.h"
 #include "velwidget/velpluginbasewidget.h"
@@ -77,7 +79,52 @@ MainWindow::MainWindow(QWidget *parent)
     statusBar()->addPermanentWidget(m_rateLabel);
     m_rateTimer->setInterval(1000);
     connect(m_rateTimer, &QTimer::timeout, this, &MainWindow::updateRate);
+    addPanes();
     updateTitle();
+}
+
+// Right of the board, the chart above the detail; they appear with the
+// first click they answer.
+void MainWindow::addPanes()
+{
+    m_chartPane = new PaneDock(QStringLiteral("chart"), tr("走势"), this);
+    m_detailPane = new PaneDock(QStringLiteral("detail"), tr("详情"), this);
+    addDockWidget(Qt::RightDockWidgetArea, m_chartPane);
+    splitDockWidget(m_chartPane, m_detailPane, Qt::Vertical);
+    resizeDocks({m_chartPane}, {560}, Qt::Horizontal);
+    m_chartPane->hide();
+    m_detailPane->hide();
+    // The first time both show, the detail gets the height its figures need
+    // (half at most), the chart the rest.
+    for (PaneDock *dock : {m_chartPane, m_detailPane}) {
+        connect(dock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+            if (!visible || m_panesSized || !m_chartPane->isVisible() ||
+                !m_detailPane->isVisible() ||
+                dockWidgetArea(m_chartPane) != dockWidgetArea(m_detailPane))
+                return;
+            m_panesSized = true;
+            const int height = m_chartPane->height() + m_detailPane->height();
+            const int detail = qMin(m_detailPane->sizeHint().height(), height / 2);
+            resizeDocks({m_chartPane, m_detailPane}, {height - detail, detail}, Qt::Vertical);
+        });
+    }
+}
+
+PaneDock *MainWindow::pane(const QString &kind) const
+{
+    if (kind == QLatin1String("chart"))
+        return m_chartPane;
+    return kind == QLatin1String("detail") ? m_detailPane : nullptr;
+}
+
+QList<VelPluginBaseWidget *> MainWindow::panePages() const
+{
+    QList<VelPluginBaseWidget *> result;
+    for (const PaneDock *dock : {m_chartPane, m_detailPane}) {
+        if (dock->isShowing())
+            result.append(dock->page());
+    }
+    return result;
 }
 
 MainWindow::~MainWindow()

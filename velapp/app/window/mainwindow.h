@@ -16,6 +16,7 @@ class QTabBar;
 class QStackedWidget;
 class QTabWidget;
 class QTimer;
+class PaneDock;
 class VelPluginBaseWidget;
 
 // The host window: one tab per page, a menu to open and close pages and to
@@ -45,6 +46,12 @@ public:
     void closeAllPages();
     QList<VelPluginBaseWidget *> pages() const;
     VelPluginBaseWidget *currentPage() const;
+
+    // The panes docked beside the tabs ("chart", "detail"); hidden until
+    // they first have something to show.
+    PaneDock *pane(const QString &kind) const;
+    // The pages of the panes that are open, chart first.
+    QList<VelPluginBaseWidget *> panePages() const;
 
     // What a person clicks: the tabs, 刷新 and 新建页面's entry for a page
     // type (null when the menu does not offer it).
@@ -81,7 +88,12 @@ private:
     QString rateText(quint64 rate) const;
     void updateTitle();
 
+    void addPanes();
+
     QString m_skinRoot;
+    PaneDock *m_chartPane = nullptr;
+    PaneDock *m_detailPane = nullptr;
+    bool m_panesSized = false;
     QList<PageType> m_pageTypes;
     QHash<QString, QString> m_titleByType; // learnt from the first page of each type
     QStackedWidget *m_stack;               // the tabs, or the message
