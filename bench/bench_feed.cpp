@@ -4,7 +4,9 @@
 // accepted, the GUI thread's busy share, how far the board is behind the
 // feed (a tick's arrival against the moment its row showed it) and RSS
 // growth. With --unknown N the client sends N distinct unlisted symbols
-// instead, and the figure is RSS growth.
+// instead, and the figure is RSS growth. With --velapp PATH the same client
+// feeds that velapp binary, which then gets SIGTERM: how long it takes to
+// quit, and whether its dump shows every option's last tick.
 
 #include "benchmarket.h"
 #include "benchpage.h"
@@ -22,19 +24,30 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -190,6 +203,68 @@ private:
     quint64 m_unmatched = 0;
 };
 
+qint64 rssKbOf(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
+// The last prices (cells 2 and 12) of every strike row of every page.
+QVector<double> shownLastPrices(const QString &dumpPath)
+{
+    QFile file(dumpPath);
+    QVector<double> prices;
+    if (!file.open(QIODevice::ReadOnly))
+        return prices;
+    std::function<void(const QJsonArray &)> walk = [&](const QJsonArray &rows) {
+        for (const QJsonValue &row : rows) {
+            const QJsonObject cells = row.toObject().value(QStringLiteral("cells")).toObject();
+            if (cells.value(QStringLiteral("7")).toObject().value(QStringLiteral("256")) !=
+                QJsonValue(QStringLiteral("ALL_PRICE"))) {
+                for (const char *column : {"2", "12"}) {
+                    const QJsonValue last =
+                        cells.value(QLatin1String(column)).toObject().value(QStringLiteral("257"));
+                    if (!last.isUndefined())
+                        prices << last.toDouble(-1);
+                }
+            }
+            walk(row.toObject().value(QStringLiteral("children")).toArray());
+        }
+    };
+    const QJsonArray pages =
+        QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("pages")).toArray();
+    for (const QJsonValue &page : pages)
+        walk(page.toObject().value(QStringLiteral("rows")).toArray());
+    return prices;
+}
+
+// CPU time (user + system) of this process's thread named name, in ms.
+double threadCpuMs(const QByteArray &name)
+{
+    const QStringList tasks =
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &task : tasks) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name)
+            continue;
+        QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(task));
+        if (!stat.open(QIODevice::ReadOnly))
+            return 0;
+        const QByteArray text = stat.readAll();
+        // The fields after the command's closing parenthesis; utime and stime are 14 and 15.
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        const double ticks = fields.value(11).toDouble() + fields.value(12).toDouble();
+        return ticks * 1000.0 / double(sysconf(_SC_CLK_TCK));
+    }
+    return 0;
+}
+
 quint16 freePort()
 {
     QTcpServer probe;
@@ -213,23 +288,117 @@ int main(int argc, char *argv[])
         QStringLiteral("unknown"),
         QStringLiteral("Sends n distinct symbols the reference data do not list instead."),
         QStringLiteral("n"));
-    parser.addOptions({secondsOption, unknownOption});
+    const QCommandLineOption velappOption(
+        QStringLiteral("velapp"), QStringLiteral("Feeds that velapp binary and sends it SIGTERM."),
+        QStringLiteral("path"));
+    parser.addOptions({secondsOption, unknownOption, velappOption});
     parser.process(app);
     const int seconds = qMax(1, parser.value(secondsOption).toInt());
 
     BenchReport report(QStringLiteral("bench_feed"));
     report.machine();
+    const QList<QVariantMap> records = BenchMarket::listedMarket();
+    QStringList symbols;
+    for (const BenchMarket::Underlying &fund : BenchMarket::listedUnderlyings())
+        symbols << BenchMarket::optionSymbols(records, fund.code);
+    std::atomic<int> index{0};
+    std::atomic<int> finalRound{0}; // set: every symbol's price from now on
+    int seq = 0;
+    const auto nextLine = [&](char *line, int size, int *length) {
+        const int i = index.load(std::memory_order_relaxed);
+        const double last = finalRound.load() ? 0.0777 : priceOf(seq);
+        *length = std::snprintf(
+            line, size_t(size),
+            "{\"type\":\"MDOPTIONRECORD\",\"Symbol\":\"%s\",\"LastPrice\":%.4f,"
+            "\"Buy1Price\":%.4f,\"Sell1Price\":%.4f,\"PreSettlePrice\":0.08,"
+            "\"PreClosePrice\":0.081,\"OpenInterest\":120000,\"MaxPx\":2.5,\"MinPx\":0.0001}\n",
+            symbols.at(i).toLatin1().constData(), last, last - 0.0001, last + 0.0001);
+        if (i + 1 == symbols.size()) {
+            index.store(0, std::memory_order_relaxed);
+            ++seq;
+        } else {
+            index.store(i + 1, std::memory_order_relaxed);
+        }
+        return true;
+    };
+
+    if (parser.isSet(velappOption)) {
+        QTemporaryDir dir;
+        const QString chain = dir.filePath(QStringLiteral("chain.json"));
+        const QString dump = dir.filePath(QStringLiteral("dump.json"));
+        QVariantList list;
+        for (const QVariantMap &record : records)
+            list << record;
+        QFile file(chain);
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(QJsonDocument(QJsonArray::fromVariantList(list)).toJson()) < 0) {
+            report.line(QStringLiteral("cannot write ") + chain);
+            return 1;
+        }
+        file.close();
+        const quint16 port = freePort();
+        QProcess velapp;
+        velapp.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        velapp.start(parser.value(velappOption),
+                     {"-platform", "offscreen", "--securities", chain, "--listen",
+                      QString::number(port), "--dump", dump});
+        std::unique_ptr<Client> client;
+        QElapsedTimer wait;
+        wait.start();
+        while (wait.elapsed() < 30000) {
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, port);
+            if (probe.waitForConnected(500))
+                break;
+            runFor(200);
+        }
+        runFor(2000); // the reference data are in and the board shows
+        client = std::make_unique<Client>(port, nextLine);
+        runFor(1000);
+        const qint64 rssBefore = rssKbOf(velapp.processId());
+        qint64 rssPeak = rssBefore;
+        for (int s = 0; s < seconds * 4; ++s) {
+            runFor(250);
+            rssPeak = qMax(rssPeak, rssKbOf(velapp.processId()));
+        }
+        // Long enough for the final price to pass the socket buffers' backlog.
+        finalRound = 1;
+        runFor(4000);
+        QElapsedTimer quit;
+        quit.start();
+        ::kill(pid_t(velapp.processId()), SIGTERM);
+        const bool ended = velapp.waitForFinished(30000);
+        const double quitMs = quit.nsecsElapsed() / 1e6;
+        client->stop();
+        const QVector<double> shown = shownLastPrices(dump);
+        const int stale = int(std::count_if(shown.begin(), shown.end(), [](double price) {
+            return std::abs(price - 0.0777) > 1e-9;
+        }));
+        report.line(QStringLiteral("velapp: %1 s at full speed, then SIGTERM: %2, exit code %3; "
+                                   "%4 last prices in the dump, %5 not the final tick")
+                        .arg(seconds)
+                        .arg(ended ? QStringLiteral("ended") : QStringLiteral("did not end"))
+                        .arg(velapp.exitCode())
+                        .arg(shown.size())
+                        .arg(stale));
+        const double growthMb = (rssPeak - rssBefore) / 1024.0;
+        report.result(QStringLiteral("velapp RSS growth at full speed"), growthMb,
+                      QStringLiteral("MB"), QStringLiteral("< 30"),
+                      BenchReport::verdict(growthMb < 30));
+        report.result(QStringLiteral("SIGTERM to exit, dump written"), quitMs, QStringLiteral("ms"),
+                      QStringLiteral("< 250"),
+                      BenchReport::verdict(ended && velapp.exitCode() == 0 && quitMs < 250 &&
+                                           !shown.isEmpty() && stale == 0));
+        return 0;
+    }
+
     BenchPage bench;
     QString error;
     if (!bench.open(QSize(1600, 900), &error)) {
         report.line(QStringLiteral("cannot open the page: ") + error);
         return 1;
     }
-    const QList<QVariantMap> records = BenchMarket::listedMarket();
     bench.loadReferenceData(records);
-    QStringList symbols;
-    for (const BenchMarket::Underlying &fund : BenchMarket::listedUnderlyings())
-        symbols << BenchMarket::optionSymbols(records, fund.code);
     const QStringList shown = symbols.mid(0, 250);
     VelTreeModel *model = bench.model();
     const QHash<QString, BenchPage::Place> places =
@@ -296,30 +465,13 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    std::atomic<int> index{0};
-    int seq = 0;
-    Client client(port, [&](char *line, int size, int *length) {
-        const int i = index.load(std::memory_order_relaxed);
-        const double last = priceOf(seq);
-        *length = std::snprintf(
-            line, size_t(size),
-            "{\"type\":\"MDOPTIONRECORD\",\"Symbol\":\"%s\",\"LastPrice\":%.4f,"
-            "\"Buy1Price\":%.4f,\"Sell1Price\":%.4f,\"PreSettlePrice\":0.08,"
-            "\"PreClosePrice\":0.081,\"OpenInterest\":120000,\"MaxPx\":2.5,\"MinPx\":0.0001}\n",
-            symbols.at(i).toLatin1().constData(), last, last - 0.0001, last + 0.0001);
-        if (i + 1 == symbols.size()) {
-            index.store(0, std::memory_order_relaxed);
-            ++seq;
-        } else {
-            index.store(i + 1, std::memory_order_relaxed);
-        }
-        return true;
-    });
+    Client client(port, nextLine);
     runFor(1000); // the connection is up and the board ticks
     probe.takeLags();
     const quint64 acceptedBefore = feed.publishedCount();
     const auto countsBefore = BusinessDataInterface::Counts();
     const qint64 rssBefore = ProcessMemory::rssKb();
+    const double feedCpuBefore = threadCpuMs("velapp feed");
     GuiBusyMeter busy;
     QElapsedTimer wall;
     wall.start();
@@ -331,6 +483,8 @@ int main(int argc, char *argv[])
     const double elapsed = wall.nsecsElapsed() / 1e9;
     const double busyShare = busy.busyPercent();
     const quint64 accepted = feed.publishedCount() - acceptedBefore;
+    const double feedCpuMs = threadCpuMs("velapp feed") - feedCpuBefore;
+    const double guiCpu = busy.cpuPercent();
     const auto countsAfter = BusinessDataInterface::Counts();
     QVector<double> lags = probe.takeLags();
     client.stop();
@@ -357,8 +511,18 @@ int main(int argc, char *argv[])
                     .arg(client.failed() ? QStringLiteral("; the client failed") : QString()));
     report.result(QStringLiteral("ticks accepted, one client"), rate, QStringLiteral("ticks/s"),
                   QStringLiteral(">= 100000"), BenchReport::verdict(rate >= 100000));
+    // On a shared machine the wall-clock rate is the machine's; the feed
+    // thread's own CPU time per tick is what the code costs.
+    const double usPerTick = accepted ? feedCpuMs * 1000.0 / double(accepted) : 0;
+    report.result(QStringLiteral("feed thread CPU per accepted tick"), usPerTick,
+                  QStringLiteral("us"));
+    report.result(QStringLiteral("ticks/s one feed core would accept"),
+                  usPerTick > 0 ? 1e6 / usPerTick : 0, QStringLiteral("ticks/s"),
+                  QStringLiteral(">= 100000"),
+                  BenchReport::verdict(usPerTick > 0 && 1e6 / usPerTick >= 100000));
     report.result(QStringLiteral("GUI thread busy meanwhile"), busyShare, QStringLiteral("%"),
                   QStringLiteral("< 5"), BenchReport::verdict(busyShare < 5));
+    report.result(QStringLiteral("GUI thread CPU meanwhile"), guiCpu, QStringLiteral("%"));
     report.result(QStringLiteral("board behind the feed, p99"),
                   lags.isEmpty() ? -1 : BenchStats::percentile(lags, 99), QStringLiteral("ms"));
     report.result(QStringLiteral("board behind the feed, worst"), maxLag, QStringLiteral("ms"),

@@ -57,6 +57,11 @@ bool ListenFeed::listen(quint16 port, QString *error)
         return fail("socket");
     const int on = 1;
     ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    // What waits unread in the kernel is ticks the board does not show yet:
+    // a small buffer (clients inherit it) keeps that wait short when a client
+    // is faster than velapp; the client then waits, not the board.
+    const int receiveBuffer = receiveBufferBytes;
+    ::setsockopt(m_listenFd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);

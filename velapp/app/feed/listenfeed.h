@@ -36,6 +36,8 @@ public:
     static constexpr int maxLineBytes = 64 * 1024;
     // Faults shown per client address a minute; garbage cannot flood stderr.
     static constexpr int maxWarnings = 20;
+    // A client's bytes the kernel holds for us (it doubles this).
+    static constexpr int receiveBufferBytes = 64 * 1024;
     // Out of descriptors, accepting waits this long rather than spin.
     static constexpr int acceptPauseMs = 1000;
 
