@@ -304,6 +304,18 @@
         <translation>%1 ticks/s</translation>
     </message>
     <message>
+        <source> · 合并 %1 笔/秒</source>
+        <translation> · merged %1/s</translation>
+    </message>
+    <message>
+        <source> · 未列代码 %1 笔</source>
+        <translation> · unlisted symbols %1</translation>
+    </message>
+    <message>
+        <source> · 拒收 %1 笔</source>
+        <translation> · refused %1</translation>
+    </message>
+    <message>
         <source>连接 %1 · </source>
         <translation>Clients: %1 · </translation>
     </message>

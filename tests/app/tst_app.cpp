@@ -220,7 +220,8 @@ void TestApp::pagesFollowDataAndSurviveClosingWhileStreaming()
             texts << label->text();
         return texts.join(QLatin1Char(' '));
     };
-    const QRegularExpression named(QStringLiteral("^模拟行情 行情 [1-9]\\d* 笔/秒$"));
+    const QRegularExpression named(
+        QStringLiteral("^模拟行情 行情 [1-9]\\d* 笔/秒 · 合并 \\d+ 笔/秒$"));
     QTRY_VERIFY2_WITH_TIMEOUT(named.match(status()).hasMatch(), qPrintable(status()), 30000);
 
     // Closing a page while its presenter receives ticks.

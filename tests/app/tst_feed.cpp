@@ -22,6 +22,8 @@ private slots:
     void refusedBeforeAnyWindow();
     void recordingReplaysTheSameBoard();
     void clientsFeedTheBoard();
+    void hostileFeedLeavesTheGoodPrice();
+    void cutRecordingReplays();
     void fullDiskStopsOnlyTheRecording();
 
 private:
@@ -54,6 +56,11 @@ void TestFeed::initTestCase()
     QFile file(path(QStringLiteral("chain.json")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QJsonDocument(QJsonArray::fromVariantList(chain)).toJson());
+    QFile replay(path(QStringLiteral("same.jsonl")));
+    QVERIFY(replay.open(QIODevice::WriteOnly));
+    replay.write(R"({"t": 0, "type": "MDMARKETRECORD", "Symbol": "510050.SH"})"
+                 "\n");
+    QVERIFY(QFile::link(replay.fileName(), path(QStringLiteral("same-link.jsonl"))));
 }
 
 TestFeed::Run TestFeed::velapp(const QStringList &args, QProcess *process)
@@ -104,6 +111,12 @@ void TestFeed::refusedBeforeAnyWindow_data()
         << QStringList{"--record", "/no/such/folder/rec.jsonl"} << "--record: the folder of";
     QTest::newRow("port taken") << QStringList{"--listen", "TAKEN"}
                                 << "cannot listen on 127.0.0.1:";
+    const QString replay = path(QStringLiteral("same.jsonl"));
+    QTest::newRow("record the replay")
+        << QStringList{"--replay", replay, "--record", replay} << "is the --replay file";
+    QTest::newRow("record the replay through a link")
+        << QStringList{"--replay", replay, "--record", path(QStringLiteral("same-link.jsonl"))}
+        << "is the --replay file";
 }
 
 void TestFeed::refusedBeforeAnyWindow()
@@ -117,6 +130,7 @@ void TestFeed::refusedBeforeAnyWindow()
     QCOMPARE(run.exitCode, 2);
     QCOMPARE(run.errLines.size(), 1);
     QVERIFY2(run.errLines.first().contains(error), qPrintable(run.errLines.first()));
+    QCOMPARE(QFileInfo(path(QStringLiteral("same.jsonl"))).size(), 58);
 }
 
 void TestFeed::recordingReplaysTheSameBoard()
@@ -198,6 +212,128 @@ void TestFeed::clientsFeedTheBoard()
         QVERIFY2(run.errLines.join('\n').contains(text), qPrintable(text));
 }
 
+// Every kind of bad line a client may send, against the running velapp: a
+// good price stays on the board, each fault is named once, warnings are
+// capped per address however often the client reconnects, a last line
+// needs no newline, and SIGTERM still writes the dump.
+void TestFeed::hostileFeedLeavesTheGoodPrice()
+{
+    struct Hostile
+    {
+        const char *fields; // after a good tick of the same symbol
+        const char *warning;
+    };
+    const Hostile table[] = {
+        {R"("LastPrice": "abc")", R"("LastPrice" is "abc", not a number from 0 to 1e9)"},
+        {R"("LastPrice": null)", R"("LastPrice" is null)"},
+        {R"("LastPrice": {})", R"("LastPrice" is an object)"},
+        {R"("LastPrice": true)", R"("LastPrice" is true)"},
+        {R"("LastPrice": -0.5)", R"("LastPrice" is -0.5)"},
+        {R"("LastPrice": 1e308)", R"("LastPrice" is 1e+308)"},
+        {R"("LastPrice": 0.9999, "MaxPx": "1e10")", R"("MaxPx" is "1e10")"},
+        {R"("LastPrice": 0.9999, "OpenInterest": 2.5)",
+         R"("OpenInterest" is 2.5, not a whole number from 0 to 1e15)"},
+        {R"("LastPrice": 0.9999, "OpenInterest": [1])", R"("OpenInterest" is an array)"},
+    };
+    QStringList symbols;
+    for (const char *expiry : {"a", "b"})
+        for (double strike : {2.9, 2.95, 3.0})
+            symbols << Fixture::callSymbol(expiry, strike) << Fixture::putSymbol(expiry, strike);
+    const auto line = [](const QString &symbol, const QString &fields) {
+        return QStringLiteral(R"({"type": "MDOPTIONRECORD", "Symbol": "%1", %2})")
+            .arg(symbol, fields)
+            .toUtf8();
+    };
+
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    const QString dump = path(QStringLiteral("hostile.json"));
+    QProcess process;
+    start(&process, {"--securities", path(QStringLiteral("chain.json")), "--listen",
+                     QString::number(port), "--dump", dump});
+    QTcpSocket client;
+    const auto reconnect = [&client, port] {
+        client.abort();
+        client.connectToHost(QHostAddress::LocalHost, port);
+        return client.waitForConnected(1000);
+    };
+    const auto sendAndLeave = [&client](const QByteArray &bytes) {
+        client.write(bytes);
+        QVERIFY(client.waitForBytesWritten(5000));
+        client.disconnectFromHost();
+        QTest::qWait(100); // each client in turn, so the warnings keep this order
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(reconnect(), 30000);
+    QByteArray lines;
+    int n = 0;
+    for (const Hostile &row : table) {
+        const QString good = QStringLiteral(R"("LastPrice": 0.11%1)").arg(++n, 2, 10, QChar('0'));
+        lines += line(symbols.at(n), good) + '\n' + line(symbols.at(n), row.fields) + '\n';
+    }
+    sendAndLeave(lines + line("NOPE.SH", R"("LastPrice": 0.5)") + '\n');
+    for (int i = 0; i < 20; ++i) {
+        QVERIFY(reconnect());
+        sendAndLeave("{not json\n");
+    }
+    QVERIFY(reconnect());
+    sendAndLeave(line(symbols.at(0), R"("LastPrice": 0.7777)")); // no newline
+
+    QTest::qWait(500);
+    process.terminate();
+    const Run run = velapp({}, &process);
+    QCOMPARE(run.exitCode, 0);
+    const QString board = rows(dump);
+    QVERIFY2(board.contains(QLatin1String("\"0.7777\"")), "a last line without a newline");
+    for (int i = 1; i <= n; ++i) {
+        const QString good = QStringLiteral("\"0.11%1\"").arg(i, 2, 10, QChar('0'));
+        QVERIFY2(board.contains(good), qPrintable(good));
+    }
+    QVERIFY(!board.contains(QLatin1String("0.9999")));
+    QVERIFY(!board.contains(QLatin1String("-0.5")));
+    QVERIFY(!board.contains(QLatin1String("e+")));
+
+    // Nine faults, one unknown symbol, then the reconnecting client's lines
+    // until the cap of 20 an address a minute; the rest counted at quit.
+    QCOMPARE(run.errLines.size(), 21);
+    n = 0;
+    for (const Hostile &row : table) {
+        const QString expected = QStringLiteral("line %1: %2").arg(2 * ++n).arg(row.warning);
+        QVERIFY2(run.errLines.at(n - 1).contains(expected), qPrintable(run.errLines.at(n - 1)));
+    }
+    QVERIFY2(run.errLines.at(n).contains(R"(symbol "NOPE.SH" is not in the reference data)"),
+             qPrintable(run.errLines.at(n)));
+    QVERIFY(run.errLines.at(19).contains(QLatin1String("line 1: not JSON")));
+    QCOMPARE(run.errLines.at(20), QStringLiteral("velapp.feed: 127.0.0.1: 10 further warnings "
+                                                 "not shown"));
+}
+
+// A recording cut in the middle of its last line plays every line before it.
+void TestFeed::cutRecordingReplays()
+{
+    const QString replay = path(QStringLiteral("cut.jsonl"));
+    QFile file(replay);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const QString line = QStringLiteral(R"({"t": %1, "type": "MDOPTIONRECORD", "Symbol": "%2", )"
+                                        R"("LastPrice": %3})");
+    file.write(line.arg(0).arg(Fixture::callSymbol("a", 2.95)).arg(0.1234).toUtf8() + '\n' +
+               line.arg(10).arg(Fixture::putSymbol("a", 2.95)).arg(0.2345).toUtf8() + '\n' +
+               R"({"t": 20, "type": "MDOPTIONRECORD", "Sym)");
+    file.close();
+    const QString dump = path(QStringLiteral("cut.json"));
+    const Run run = velapp({"--securities", path(QStringLiteral("chain.json")), "--replay", replay,
+                            "--quit-after", "1500", "--dump", dump});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.errLines,
+             QStringList{QStringLiteral("velapp: %1:3: the last line is cut short; the 2 ticks "
+                                        "before it play")
+                             .arg(replay)});
+    const QString board = rows(dump);
+    QVERIFY(board.contains(QLatin1String("\"0.1234\"")));
+    QVERIFY(board.contains(QLatin1String("\"0.2345\"")));
+}
+
 void TestFeed::fullDiskStopsOnlyTheRecording()
 {
     const QString dump = path(QStringLiteral("full.json"));
@@ -205,8 +341,8 @@ void TestFeed::fullDiskStopsOnlyTheRecording()
         velapp({"--seed", "5", "--quit-after", "1500", "--record", "/dev/full", "--dump", dump});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.errLines.size(), 1);
-    QVERIFY2(QRegularExpression("^velapp.feed: --record: /dev/full: cannot write: .+; recording "
-                                "stopped$")
+    QVERIFY2(QRegularExpression("^velapp.feed: --record: /dev/full: cannot write: No space left "
+                                "on device; recording stopped$")
                  .match(run.errLines.first())
                  .hasMatch(),
              qPrintable(run.errLines.first()));

@@ -289,18 +289,20 @@ void TestBoard::ticksReachTheirCells_data()
         << true << QVariantMap{{"MaxPx", 1.5}, {"MinPx", 0.05}} << none << "4=1.5000###0 5=0.0500###0";
     QTest::newRow("no previous settlement: no change cell")
         << true << QVariantMap{{"PreSettlePrice", QVariant()}} << none << "2=0.1234###0 3=";
-    QTest::newRow("NaN last falls back, infinite bid")
-        << true << QVariantMap{{"LastPrice", qQNaN()}, {"Buy1Price", qInf()}} << none
-        << "2=0.1210###0 0=--###0";
-    QTest::newRow("text where numbers belong")
-        << true << QVariantMap{{"Buy1Price", "abc"}, {"OpenInterest", "many"}} << none
-        << "0=0.0000###0 6=0";
-    QTest::newRow("huge last") << true << QVariantMap{{"LastPrice", 1e300}} << none
-                               << "2=1e+300###0";
+    // The host refuses a tick with a value that is no sane number whole: the
+    // good tick before it stays on the board.
+    QTest::newRow("NaN last and infinite bid refused")
+        << true << none << QVariantMap{{"LastPrice", qQNaN()}, {"Buy1Price", qInf()}}
+        << "2=0.1234###0 0=0.1233###0";
+    QTest::newRow("text where numbers belong refused")
+        << true << none << QVariantMap{{"Buy1Price", "abc"}, {"OpenInterest", "many"}}
+        << "0=0.1233###0 6=12345";
+    QTest::newRow("huge last refused")
+        << true << none << QVariantMap{{"LastPrice", 1e300}} << "2=0.1234###0";
     // JSON has no integers: a feed's open interest arrives as a double.
-    QTest::newRow("open interest as a double, and too big")
+    QTest::newRow("open interest as a double, then too big")
         << true << QVariantMap{{"OpenInterest", 54321.0}} << QVariantMap{{"OpenInterest", 1e19}}
-        << "6=0";
+        << "6=54321";
     QTest::newRow("open interest as a double") << false << QVariantMap{{"OpenInterest", 54321.0}}
                                                << none << "8=54321";
 }

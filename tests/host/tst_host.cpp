@@ -3,6 +3,7 @@
 #include <PivoraBusinessDataManager/pivorabusinessdatainterface.h>
 #include <PivoraUtils/pivorautils.h>
 #include <businessdatamanager/businessdatainterface.h>
+#include <velevent/eventmessage.h>
 #include <velmsg/packmessage.h>
 #include <velplugin/iplugin.h>
 #include <velplugin/pluginmanager.h>
@@ -13,12 +14,14 @@
 #include <QAbstractItemModelTester>
 #include <QDataStream>
 #include <QFileInfo>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QStyledItemDelegate>
 #include <QtTest>
 
 #include <atomic>
 #include <cmath>
+#include <mutex>
 #include <new>
 
 namespace {
@@ -136,6 +139,43 @@ public:
     std::atomic<int> misdelivered{0};
 };
 
+// Notes, in order, each tick's LastPrice and each event's type; its first
+// tick holds the bus thread until released, so the bus queues behind it.
+class HoldingPresenter : public VelPresenterClass
+{
+public:
+    explicit HoldingPresenter(const QString &pid)
+        : VelPresenterClass(pid, nullptr, IMessageInterface::ThreadType_AllOnBus)
+    {}
+    ~HoldingPresenter() override { detach(); }
+    void ProcQuotationMsg(QString, QVariant, QVariant msg) override
+    {
+        CUnPackMessageCommon unpack;
+        unpack.SetUnPackMsg(msg);
+        note(unpack.GetRowValue().value(QStringLiteral("LastPrice")).toString());
+        held.acquire();
+    }
+    void ProcEventMsg(QString, QVariant type, QVariant) override
+    {
+        note(QStringLiteral("event ") + type.toString());
+    }
+    QStringList seen() const
+    {
+        std::lock_guard<std::mutex> locker(mutex);
+        return noted;
+    }
+    QSemaphore held;
+
+private:
+    void note(const QString &text)
+    {
+        std::lock_guard<std::mutex> locker(mutex);
+        noted << text;
+    }
+    mutable std::mutex mutex;
+    QStringList noted;
+};
+
 } // namespace
 
 class TestHost : public QObject
@@ -163,6 +203,7 @@ private slots:
     void oneFramePaintsTheLastValue();
 
     void deadPresenterGetsNothing();
+    void burstArrivesAsItsLastValue();
 
     void numericFieldsOneRule_data();
     void numericFieldsOneRule();
@@ -529,6 +570,8 @@ void TestHost::headsAnnounceEverySection()
 void TestHost::deadPresenterGetsNothing()
 {
     const QString symbol = QStringLiteral("dead.SH");
+    Fixture::load({Fixture::option(symbol, QStringLiteral("510050"), Fixture::day(10), 2.95,
+                                   QStringLiteral("C"), QStringLiteral("x"))});
     alignas(Tombstone) alignas(PlainPresenter) unsigned char place[qMax(sizeof(Tombstone),
                                                                         sizeof(PlainPresenter))];
     auto *plain = new (place) PlainPresenter(QStringLiteral("plain"));
@@ -548,6 +591,34 @@ void TestHost::deadPresenterGetsNothing()
     const int misdelivered = tombstone->misdelivered;
     tombstone->~Tombstone();
     QCOMPARE(misdelivered, 0);
+}
+
+// A page behind the feed gets each symbol's latest tick, not its backlog;
+// an event published between ticks still comes between them.
+void TestHost::burstArrivesAsItsLastValue()
+{
+    const QString symbol = QStringLiteral("burst.SH");
+    Fixture::load({Fixture::option(symbol, QStringLiteral("510050"), Fixture::day(10), 2.95,
+                                   QStringLiteral("C"), QStringLiteral("x"))});
+    HoldingPresenter presenter(QStringLiteral("holding"));
+    presenter.Sub(presenter.pluginPid(), QStringLiteral("MDOPTIONRECORD"), 1);
+    presenter.SubEvent(presenter.pluginPid(), 7001, 1);
+    BusinessDataInterface::SubscribeSecurityQuotation(&presenter, QStringList{symbol}, 1, 2);
+    const auto publish = [&](int first, int last) {
+        for (int i = first; i <= last; ++i)
+            Fixture::publishOption(Fixture::tick(symbol, {{"LastPrice", i / 1000.0}}));
+    };
+    const quint64 merged = BusinessDataInterface::Counts().merged;
+    publish(1, 1);
+    TRY_COMPARE(presenter.seen().size(), 1); // the bus thread is held from here
+    publish(2, 500);
+    presenter.PutEvent(presenter.pluginPid(),
+                       CEventMessageCommon::create(presenter.pluginPid(), 7001, {{"n", 1}}));
+    publish(501, 1000);
+    const quint64 mergedNow = BusinessDataInterface::Counts().merged - merged;
+    presenter.held.release(1000);
+    QCOMPARE(mergedNow, quint64(997));
+    TRY_COMPARE(presenter.seen(), (QStringList{"0.001", "0.5", "event 7001", "1"}));
 }
 
 FIXTURE_TEST_MAIN(TestHost)

@@ -16,6 +16,7 @@
 #include "feed/replayfeed.h"
 #include "files/securitiesfile.h"
 #include "session/sessionrunner.h"
+#include "signalquit.h"
 #include "feed/simulatorfeed.h"
 #include "feed/tickrecorder.h"
 
@@ -60,6 +61,7 @@ AppController::AppController(const AppOptions &options, QObject *parent)
 
 AppController::~AppController()
 {
+    m_signalQuit.reset();
     m_session.reset();
     if (m_feed)
         m_feed->stop();
@@ -93,9 +95,13 @@ bool AppController::prepare(QString *error)
     } else {
         m_securities = BuiltinMarket::securities(Valuation::exchangeDate(Valuation::now()));
     }
-    if (!m_options.replayFile.isEmpty() &&
-        !ReplayFile::load(m_options.replayFile, &m_replay, error))
-        return false;
+    if (!m_options.replayFile.isEmpty()) {
+        QString warning;
+        if (!ReplayFile::load(m_options.replayFile, &m_replay, error, &warning))
+            return false;
+        if (!warning.isEmpty())
+            printLine(stderr, QStringLiteral("velapp: ") + warning);
+    }
     if (!m_options.actionsFile.isEmpty() &&
         !ActionsFile::load(m_options.actionsFile, &m_actions, error))
         return false;
@@ -144,6 +150,7 @@ void AppController::start()
         startFeed();
     });
     connect(qApp, &QCoreApplication::aboutToQuit, this, &AppController::finish);
+    m_signalQuit = std::make_unique<SignalQuit>();
     if (m_options.quitAfterMs >= 0) {
         QTimer::singleShot(m_options.quitAfterMs, this, [] { QCoreApplication::quit(); });
     }
@@ -208,8 +215,9 @@ void AppController::loadBaseData()
         [this](const QString &path, QString *error) { return writeScreenshot(path, error); });
     if (TickRecorder *recorder = m_tickRecorder.get()) {
         m_session->setPublisher([recorder](const QString &kind, const QVariantMap &tick) {
-            BusinessDataInterface::PublishQuotation(kind, tick);
-            recorder->record(kind, tick);
+            if (BusinessDataInterface::PublishQuotation(kind, tick) ==
+                BusinessDataInterface::Admission::Accepted)
+                recorder->record(kind, tick);
         });
     }
     connect(m_session.get(), &SessionRunner::actionsDone, this, &AppController::afterLastAction);
@@ -245,9 +253,11 @@ void AppController::startFeed()
 {
     FeedWorker::Publisher publisher;
     if (TickRecorder *recorder = m_tickRecorder.get()) {
-        publisher = [recorder](const QString &kind, const QVariantMap &tick) {
-            BusinessDataInterface::PublishQuotation(kind, tick);
-            recorder->record(kind, tick);
+        publisher = [recorder](const QString &kind, const QVariantMap &tick, QString *fault) {
+            const auto admission = BusinessDataInterface::PublishQuotation(kind, tick, fault);
+            if (admission == BusinessDataInterface::Admission::Accepted)
+                recorder->record(kind, tick);
+            return admission;
         };
     }
     m_feed = std::make_unique<FeedThread>(publisher);
@@ -265,7 +275,7 @@ void AppController::startFeed()
             return;
         }
         m_window->setFeed(description, counter);
-        m_feed->start(std::make_unique<ReplayFeed>(m_replay));
+        m_feed->start(std::make_unique<ReplayFeed>(m_replay, m_options.replayFile));
         return;
     }
     if (m_listen) {

@@ -18,6 +18,7 @@ class ListenFeed;
 class TickRecorder;
 class MainWindow;
 class SessionRunner;
+class SignalQuit;
 class VelPluginBaseWidget;
 class VelPresenterClass;
 
@@ -76,6 +77,7 @@ private:
     std::unique_ptr<LinkedPages> m_linkedPages;
     bool m_baseDataLoaded = false;
     std::unique_ptr<SessionRunner> m_session;
+    std::unique_ptr<SignalQuit> m_signalQuit;
     bool m_finished = false;
     int m_exitCode = 0;
 };

@@ -9,11 +9,14 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
 
 #include <cmath>
 #include <limits>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -82,6 +85,17 @@ void addQtOptions(QCommandLineParser *parser)
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser->addOption(option);
     }
+}
+
+// Whether two names reach the same file, through links too: the same
+// device and inode, not the same text.
+bool sameFile(const QString &a, const QString &b)
+{
+    struct stat first = {};
+    struct stat second = {};
+    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 } // namespace
@@ -250,6 +264,13 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
         result.recordFile = parser.value(record);
         if (!checkOutputPath(QStringLiteral("record"), result.recordFile, message))
             return ParseResult::Error;
+        // Recording starts the file anew: it would cut the replay's source.
+        if (!result.replayFile.isEmpty() && sameFile(result.recordFile, result.replayFile)) {
+            *message = QStringLiteral("--record: '%1' is the --replay file '%2'; record to "
+                                      "another file")
+                           .arg(result.recordFile, result.replayFile);
+            return ParseResult::Error;
+        }
     }
     if (parser.isSet(seed)) {
         const QString text = parser.value(seed);

@@ -1,17 +1,12 @@
 #include "velbus.h"
 
 #include "velcorelog.h"
-#include "PivoraUtils/pivorautils.h"
-#include "businessdatamanager/pricehistory.h"
-#include "velbusinessdata/businessdatabase.h"
 #include "veldefine/velconstants.h"
-#include "veldefine/veldefine.h"
 #include "velevent/eventmessage.h"
 #include "velmsg/packmessage.h"
 #include "veltsan.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QEvent>
 
 #include <algorithm>
@@ -32,14 +27,6 @@ QEvent::Type wakeEventType()
 {
     static const int type = QEvent::registerEventType();
     return QEvent::Type(type);
-}
-
-// A security of the reference data that is no option: a fund.
-bool isFund(const QString &symbol)
-{
-    const QVariantMap record = CBusinessDataBase::GetInstance()->GetSecurityDetailsBySymbol(symbol);
-    return !record.isEmpty() && record.value(Ostrel_Fields::MDCFieldDefine::mdcSecurityType)
-                                        .toString() != Ostrel_Values::MdcSecurityType::OptionType;
 }
 
 // A feed that sends broken ticks would otherwise flood the log.
@@ -153,7 +140,7 @@ void VelBus::subscribeEvent(const std::shared_ptr<VelBusClient> &client, int typ
 // the presenter sees each symbol's ticks in order. A symbol already active
 // gets its image again: the caller has rebuilt rows that lost their prices.
 QStringList VelBus::subscribeSymbols(const std::shared_ptr<VelBusClient> &client,
-                                     const QStringList &symbols)
+                                     const QStringList &symbols, const QSet<QString> &emptyImage)
 {
     QStringList added;
     QStringList named;
@@ -176,6 +163,7 @@ QStringList VelBus::subscribeSymbols(const std::shared_ptr<VelBusClient> &client
         job.type = Job::Subscribe;
         job.client = client;
         job.symbols = named;
+        job.emptyImage = emptyImage;
         enqueueLocked(job);
     }
     return added;
@@ -191,20 +179,31 @@ void VelBus::publishQuotation(const QString &kind, const QVariantMap &tick)
                 << tick.size() << "fields )";
         return;
     }
-    // Here the tick is still a map: no unpacking just for the history.
-    VelPriceHistory::instance()->record(symbol, QDateTime::currentMSecsSinceEpoch(),
-                                        PivoraBusiUtils::GetLastPriceFromTick(tick));
+    // Packed once here, on the publishing thread, and shared by every delivery.
+    QByteArray packed = CPackMessageCommon::pack(QList<QVariantMap>{tick});
+    m_publishedCount.fetch_add(1, std::memory_order_relaxed);
+    std::lock_guard<std::mutex> locker(m_lock);
+    if (m_stopped)
+        return;
+    Published &latest = m_published[symbol];
+    latest.kind = kind;
+    latest.tick = tick;
+    // Ticks are whole snapshots: the waiting one is summed up by this one.
+    const auto waiting = m_waiting.constFind(symbol);
+    if (waiting != m_waiting.constEnd()) {
+        Job &earlier = m_queue[*waiting];
+        earlier.name = kind;
+        earlier.packed.swap(packed);
+        m_mergedCount.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
     Job job;
     job.type = Job::Quotation;
     job.name = kind;
     job.symbol = symbol;
-    // Packed once here, on the publishing thread, and shared by every delivery.
-    job.packed = CPackMessageCommon::pack(QList<QVariantMap>{tick});
-    std::lock_guard<std::mutex> locker(m_lock);
-    Published &latest = m_published[symbol];
-    latest.kind = kind;
-    latest.tick = tick;
-    enqueueLocked(job);
+    job.packed.swap(packed);
+    if (enqueueLocked(job))
+        m_waiting.insert(symbol, m_queue.size() - 1);
 }
 
 QVariantMap VelBus::latestQuotation(const QString &symbol) const
@@ -294,6 +293,7 @@ void VelBus::stop()
         m_stopped = true;
         started = m_started;
         dropped.swap(m_queue);
+        m_waiting.clear();
     }
     if (!dropped.empty())
         qCDebug(lcVelBus) << "dropped" << dropped.size() << "undelivered messages at exit";
@@ -318,6 +318,10 @@ bool VelBus::enqueueLocked(Job &job)
             m_readyChanged.wait(ready, [this]() { return m_ready; });
         }
     }
+    // Nothing queued before an event, a subscription or a barrier may take a
+    // later tick's value: it would then pass them.
+    if (job.type != Job::Quotation)
+        m_waiting.clear();
     m_queue.push_back(std::move(job));
     if (!m_wakePosted) {
         m_wakePosted = true;
@@ -338,6 +342,7 @@ void VelBus::drain()
                 return;
             }
             m_batch.swap(m_queue);
+            m_waiting.clear();
         }
         for (Job &job : m_batch)
             process(job);
@@ -420,7 +425,8 @@ void VelBus::dispatchSubscription(Job &job)
             if (it != m_dispatched.constEnd()) {
                 if (job.client->kinds.contains(it->kind))
                     images.append({symbol, it->kind, it->packed});
-            } else if (job.client->kinds.contains(VelConst::MarketRecord) && isFund(symbol)) {
+            } else if (job.client->kinds.contains(VelConst::MarketRecord) &&
+                       job.emptyImage.contains(symbol)) {
                 images.append({symbol, VelConst::MarketRecord,
                                CPackMessageCommon::pack(
                                    {QVariantMap{{QStringLiteral("Symbol"), symbol}}})});

@@ -4,10 +4,12 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 #include <QThread>
 #include <QVariantMap>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -20,7 +22,9 @@ class VelPresenterClass;
 
 // The process's message bus: presenters register here, quotation ticks and
 // events are queued here and dispatched, in publication order, on the bus's
-// own thread. Handlers are never called with a bus lock held.
+// own thread. A tick for a symbol whose earlier tick still waits replaces it
+// in its place in line, so what waits is bounded by the symbols, not by the
+// feed's rate. Handlers are never called with a bus lock held.
 class VelBus
 {
 public:
@@ -41,11 +45,16 @@ public:
     void subscribeEvent(const std::shared_ptr<VelBusClient> &client, int type);
     // Adds symbols to client's subscription and asks for their image: the
     // latest tick of each named symbol is delivered again, subscribed before
-    // or not. Returns the symbols not subscribed before.
+    // or not; a symbol of emptyImage without a tick yet gets an empty one.
+    // Returns the symbols not subscribed before.
     QStringList subscribeSymbols(const std::shared_ptr<VelBusClient> &client,
-                                 const QStringList &symbols);
+                                 const QStringList &symbols, const QSet<QString> &emptyImage = {});
 
     void publishQuotation(const QString &kind, const QVariantMap &tick);
+    // Ticks published so far, and those of them replaced by a newer tick of
+    // their symbol before delivery.
+    quint64 publishedCount() const { return m_publishedCount.load(std::memory_order_relaxed); }
+    quint64 mergedCount() const { return m_mergedCount.load(std::memory_order_relaxed); }
     QVariantMap latestQuotation(const QString &symbol) const;
     void publishEvent(CEventMessageCommon *event, const QString &fallbackSrc);
     // Delivers event to client alone (if it subscribed to the type), in queue
@@ -76,6 +85,7 @@ private:
         std::unique_ptr<CEventMessageCommon> event;
         std::shared_ptr<VelBusClient> client; // subscriber, or an event's only target
         QStringList symbols;
+        QSet<QString> emptyImage;
         std::function<void()> done;
     };
     struct Dispatched
@@ -109,6 +119,11 @@ private:
     QHash<QString, Published> m_published;   // latest tick per symbol, as published
     QHash<QString, Dispatched> m_dispatched; // latest tick per symbol, as dispatched
     std::vector<Job> m_queue;
+    // Where in m_queue each symbol's waiting tick is; only ticks queued after
+    // the last event, subscription or barrier, so those keep their order.
+    QHash<QString, size_t> m_waiting;
+    std::atomic<quint64> m_publishedCount{0};
+    std::atomic<quint64> m_mergedCount{0};
     bool m_wakePosted = false;
     bool m_started = false;
     bool m_stopped = false;

@@ -13,7 +13,9 @@ FeedThread::FeedThread(FeedWorker::Publisher publisher, QObject *parent)
 {
     m_thread->setObjectName(QStringLiteral("velapp feed"));
     if (!m_publisher)
-        m_publisher = &BusinessDataInterface::PublishQuotation;
+        m_publisher = [](const QString &kind, const QVariantMap &tick, QString *fault) {
+            return BusinessDataInterface::PublishQuotation(kind, tick, fault);
+        };
 }
 
 FeedThread::~FeedThread()
@@ -27,9 +29,11 @@ void FeedThread::start(std::unique_ptr<FeedWorker> worker)
         qCWarning(lcFeed) << "feed already running; a second source is not started";
         return;
     }
-    worker->setPublisher([this](const QString &kind, const QVariantMap &tick) {
-        m_publisher(kind, tick);
-        m_published.fetch_add(1, std::memory_order_relaxed);
+    worker->setPublisher([this](const QString &kind, const QVariantMap &tick, QString *fault) {
+        const FeedWorker::Admission admission = m_publisher(kind, tick, fault);
+        if (admission == FeedWorker::Admission::Accepted)
+            m_published.fetch_add(1, std::memory_order_relaxed);
+        return admission;
     });
     FeedWorker *w = worker.release();
     w->moveToThread(m_thread);

@@ -8,8 +8,8 @@ void FeedWorker::setPublisher(Publisher publisher)
     m_publisher = std::move(publisher);
 }
 
-void FeedWorker::publish(const QString &kind, const QVariantMap &tick) const
+FeedWorker::Admission FeedWorker::publish(const QString &kind, const QVariantMap &tick,
+                                          QString *fault) const
 {
-    if (m_publisher)
-        m_publisher(kind, tick);
+    return m_publisher ? m_publisher(kind, tick, fault) : Admission::Accepted;
 }

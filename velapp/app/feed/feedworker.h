@@ -1,5 +1,7 @@
 #pragma once
 
+#include "businessdatamanager/businessdatainterface.h"
+
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
@@ -7,12 +9,15 @@
 #include <functional>
 
 // A source of quotations that runs on the feed thread. start() is called
-// there once the thread runs; ticks go out through the publisher.
+// there once the thread runs; ticks go out through the publisher, which says
+// whether the host let each one in.
 class FeedWorker : public QObject
 {
     Q_OBJECT
 public:
-    using Publisher = std::function<void(const QString &kind, const QVariantMap &tick)>;
+    using Admission = BusinessDataInterface::Admission;
+    using Publisher =
+        std::function<Admission(const QString &kind, const QVariantMap &tick, QString *fault)>;
 
     FeedWorker();
     ~FeedWorker() override;
@@ -23,7 +28,7 @@ public slots:
     virtual void start() = 0;
 
 protected:
-    void publish(const QString &kind, const QVariantMap &tick) const;
+    Admission publish(const QString &kind, const QVariantMap &tick, QString *fault = nullptr) const;
 
 private:
     Publisher m_publisher;

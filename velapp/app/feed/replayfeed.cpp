@@ -6,8 +6,9 @@
 
 #include <limits>
 
-ReplayFeed::ReplayFeed(const QList<ReplayTick> &ticks)
+ReplayFeed::ReplayFeed(const QList<ReplayTick> &ticks, const QString &source)
     : m_ticks(ticks)
+    , m_source(source)
     , m_timer(new QTimer(this))
 {
     m_timer->setSingleShot(true);
@@ -30,7 +31,14 @@ void ReplayFeed::playDue()
     const qint64 now = m_clock.elapsed();
     while (m_next < m_ticks.size() && m_ticks.at(m_next).t <= now) {
         const ReplayTick &tick = m_ticks.at(m_next++);
-        publish(tick.kind, tick.fields);
+        QString fault;
+        if (publish(tick.kind, tick.fields, &fault) == Admission::UnknownSymbol &&
+            !m_warnedUnknown) {
+            m_warnedUnknown = true;
+            qCWarning(lcFeed).noquote()
+                << QStringLiteral("%1: %2; ticks of symbols not listed are dropped")
+                       .arg(m_source, fault);
+        }
     }
     if (m_next >= m_ticks.size()) {
         qCInfo(lcFeed) << "replay finished";

@@ -12,7 +12,8 @@ class ReplayFeed : public FeedWorker
 {
     Q_OBJECT
 public:
-    explicit ReplayFeed(const QList<ReplayTick> &ticks);
+    // source: the file, as warnings name it.
+    ReplayFeed(const QList<ReplayTick> &ticks, const QString &source);
     ~ReplayFeed() override;
 
     void start() override;
@@ -24,7 +25,9 @@ private:
     void playDue();
 
     QList<ReplayTick> m_ticks;
+    QString m_source;
     int m_next = 0;
+    bool m_warnedUnknown = false;
     QElapsedTimer m_clock;
     QTimer *m_timer;
 };

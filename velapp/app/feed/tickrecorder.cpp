@@ -6,6 +6,9 @@
 #include <QJsonObject>
 #include <QThread>
 
+#include <cerrno>
+#include <cstring>
+
 TickRecorder::TickRecorder() = default;
 
 TickRecorder::~TickRecorder()
@@ -17,7 +20,9 @@ bool TickRecorder::open(const QString &path, QString *error)
 {
     m_path = path;
     m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Unbuffered: a batch reaches the system in one write, so a failure is
+    // known with its reason and the file can be cut back to whole lines.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         *error = QStringLiteral("--record: %1: cannot write: %2").arg(path, m_file.errorString());
         return false;
     }
@@ -100,11 +105,19 @@ void TickRecorder::write()
             text += QJsonDocument(object).toJson(QJsonDocument::Compact);
             text += '\n';
         }
-        if (m_file.write(text) != text.size() || !m_file.flush()) {
+        errno = 0;
+        if (m_file.write(text) != text.size()) {
+            const int code = errno;
+            QString reason = m_file.errorString();
+            if (code != 0 && (reason.isEmpty() || reason == QLatin1String("Unknown error")))
+                reason = QString::fromLocal8Bit(std::strerror(code));
+            // What the failed write left is a cut line; the file ends on whole ones.
+            m_file.resize(m_written);
             std::lock_guard<std::mutex> locker(m_lock);
-            fail(QStringLiteral("cannot write: %1").arg(m_file.errorString()));
+            fail(QStringLiteral("cannot write: %1").arg(reason));
             break;
         }
+        m_written += text.size();
     }
     m_file.close();
     std::lock_guard<std::mutex> locker(m_lock);

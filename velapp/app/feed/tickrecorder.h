@@ -44,7 +44,8 @@ private:
     void fail(const QString &reason);
 
     QString m_path;
-    QFile m_file; // the writer thread's once it started
+    QFile m_file;         // the writer thread's once it started
+    qint64 m_written = 0; // bytes of whole lines in the file
     QThread *m_writer = nullptr;
     QElapsedTimer m_clock;
     std::mutex m_lock;

@@ -1,5 +1,6 @@
 #include "files/replayfile.h"
 
+#include "businessdatamanager/businessdatainterface.h"
 #include "files/jsontext.h"
 #include "veldefine/velconstants.h"
 
@@ -30,7 +31,9 @@ bool readTick(QJsonObject object, ReplayTick *tick, QString *fault)
     object.remove(QStringLiteral("t"));
     object.remove(QStringLiteral("type"));
     tick->fields = object.toVariantMap();
-    return true;
+    // A bad value must never replace a good price on the board.
+    *fault = BusinessDataInterface::QuotationFault(tick->fields);
+    return fault->isEmpty();
 }
 
 // Checks one non-blank line; on failure returns false with the fault only.
@@ -50,29 +53,46 @@ bool ReplayFile::parseLiveTick(const QByteArray &line, ReplayTick *tick, QString
     return JsonText::parseObject(line, &object, fault) && readTick(object, tick, fault);
 }
 
-bool ReplayFile::load(const QString &path, QList<ReplayTick> *ticks, QString *error)
+bool ReplayFile::load(const QString &path, QList<ReplayTick> *ticks, QString *error,
+                      QString *warning)
 {
     QByteArray text;
     return JsonText::readFile(path, QStringLiteral("a replay file"), &text, error) &&
-           parse(text, path, ticks, error);
+           parse(text, path, ticks, error, warning);
 }
 
 bool ReplayFile::parse(const QByteArray &text, const QString &path, QList<ReplayTick> *ticks,
-                       QString *error)
+                       QString *error, QString *warning)
 {
     QList<ReplayTick> result;
     qint64 previousT = 0;
+    int failed = 0;
     const bool ok = JsonText::forEachLine(
         text, path,
-        [&](const QByteArray &line, int, QString *fault) {
+        [&](const QByteArray &line, int number, QString *fault) {
             ReplayTick tick;
-            if (!parseLine(line, previousT, &tick, fault))
+            if (!parseLine(line, previousT, &tick, fault)) {
+                failed = number;
                 return false;
+            }
             previousT = tick.t;
             result.append(tick);
             return true;
         },
         error);
+    // A recording that stopped mid-write: its complete lines still play.
+    const int lastLine = 1 + int(text.count('\n'));
+    if (!ok && failed == lastLine && !text.trimmed().isEmpty() && !text.endsWith('\n')) {
+        if (warning)
+            *warning = QStringLiteral("%1:%2: the last line is cut short; the %3 ticks before it "
+                                      "play")
+                           .arg(path)
+                           .arg(failed)
+                           .arg(result.size());
+        error->clear();
+        *ticks = result;
+        return true;
+    }
     if (ok)
         *ticks = result;
     return ok;

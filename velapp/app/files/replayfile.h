@@ -15,13 +15,15 @@ struct ReplayTick
 
 // Reads a --replay file (JSON Lines, one tick a line, in time order). The
 // whole file is checked before anything plays: the first fault is reported
-// as one line naming the file, the line and the fault.
+// as one line naming the file, the line and the fault. One exception: a last
+// line cut short (no newline, not a tick) is left out with a warning.
 class ReplayFile
 {
 public:
-    static bool load(const QString &path, QList<ReplayTick> *ticks, QString *error);
+    static bool load(const QString &path, QList<ReplayTick> *ticks, QString *error,
+                     QString *warning = nullptr);
     static bool parse(const QByteArray &text, const QString &path, QList<ReplayTick> *ticks,
-                      QString *error);
+                      QString *error, QString *warning = nullptr);
     // One line of a live feed: as a replay line, but "t" is ignored (t = 0).
     static bool parseLiveTick(const QByteArray &line, ReplayTick *tick, QString *fault);
 

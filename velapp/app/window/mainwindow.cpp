@@ -2,9 +2,10 @@
 
 #include "pages/boardface.h"
 #include "pages/smilepage.h"
-
-#include "velbusinessdata/businessdatabase.h"
 #include "window/panedock.h"
+
+#include "businessdatamanager/businessdatainterface.h"
+#include "velbusinessdata/businessdatabase.h"
 
 #include "velcorelog.h"
 #include "veldefine/veldefine.h"
@@ -330,17 +331,25 @@ void MainWindow::setFeed(const QString &description, std::function<quint64()> co
     m_counter = std::move(counter);
     m_clients = std::move(clients);
     m_lastCount = m_counter ? m_counter() : 0;
+    m_lastMerged = BusinessDataInterface::Counts().merged;
     m_rateClock.start();
-    m_rateLabel->setText(m_counter ? rateText(0) : QString());
+    m_rateLabel->setText(m_counter ? rateText(0, 0) : QString());
     if (m_counter)
         m_rateTimer->start();
     else
         m_rateTimer->stop();
 }
 
-QString MainWindow::rateText(quint64 rate) const
+// Merged ticks were summed up by a later tick of their symbol before a page
+// took them; unlisted and refused ones never reached the pages.
+QString MainWindow::rateText(quint64 rate, quint64 merged) const
 {
-    const QString text = tr("行情 %1 笔/秒").arg(rate);
+    QString text = tr("行情 %1 笔/秒").arg(rate) + tr(" · 合并 %1 笔/秒").arg(merged);
+    const BusinessDataInterface::QuotationCounts counts = BusinessDataInterface::Counts();
+    if (counts.unknownSymbols > 0)
+        text += tr(" · 未列代码 %1 笔").arg(counts.unknownSymbols);
+    if (counts.refused > 0)
+        text += tr(" · 拒收 %1 笔").arg(counts.refused);
     return m_clients ? tr("连接 %1 · ").arg(m_clients()) + text : text;
 }
 
@@ -352,7 +361,10 @@ void MainWindow::updateRate()
     const qint64 elapsed = qMax<qint64>(1, m_rateClock.restart());
     const quint64 rate = (count - m_lastCount) * 1000 / quint64(elapsed);
     m_lastCount = count;
-    m_rateLabel->setText(rateText(rate));
+    const quint64 merged = BusinessDataInterface::Counts().merged;
+    const quint64 mergedRate = (merged - m_lastMerged) * 1000 / quint64(elapsed);
+    m_lastMerged = merged;
+    m_rateLabel->setText(rateText(rate, mergedRate));
 }
 
 void MainWindow::refreshCurrentPage()

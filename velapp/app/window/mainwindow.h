@@ -85,7 +85,7 @@ private:
     int insertPage(VelPluginBaseWidget *page);
     void rebuildOpenMenu();
     void updateRate();
-    QString rateText(quint64 rate) const;
+    QString rateText(quint64 rate, quint64 merged) const;
     void updateTitle();
 
     void addPanes();
@@ -109,5 +109,6 @@ private:
     std::function<quint64()> m_counter;
     std::function<int()> m_clients;
     quint64 m_lastCount = 0;
+    quint64 m_lastMerged = 0;
     QElapsedTimer m_rateClock;
 };
