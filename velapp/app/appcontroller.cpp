@@ -14,7 +14,6 @@
 #include "market/valuation.h"
 #include "session/pagesnapshot.h"
 #include "feed/replayfeed.h"
-#include "files/securitiesfile.h"
 #include "session/sessionrunner.h"
 #include "signalquit.h"
 #include "feed/simulatorfeed.h"
@@ -89,22 +88,19 @@ QString AppController::applicationDir() const
 
 bool AppController::prepare(QString *error)
 {
-    if (!m_options.securitiesFile.isEmpty()) {
-        if (!SecuritiesFile::load(m_options.securitiesFile, &m_securities, error))
-            return false;
-    } else {
-        m_securities = BuiltinMarket::securities(Valuation::exchangeDate(Valuation::now()));
-    }
-    if (!m_options.replayFile.isEmpty()) {
-        QString warning;
-        if (!ReplayFile::load(m_options.replayFile, &m_replay, error, &warning))
-            return false;
-        if (!warning.isEmpty())
-            printLine(stderr, QStringLiteral("velapp: ") + warning);
-    }
-    if (!m_options.actionsFile.isEmpty() &&
-        !ActionsFile::load(m_options.actionsFile, &m_actions, error))
-        return false;
+    AppInputs inputs;
+    return m_options.loadInputs(&inputs, error) && prepare(std::move(inputs), error);
+}
+
+bool AppController::prepare(AppInputs inputs, QString *error)
+{
+    m_securities = m_options.securitiesFile.isEmpty()
+                       ? BuiltinMarket::securities(Valuation::exchangeDate(Valuation::now()))
+                       : std::move(inputs.securities);
+    m_replay = std::move(inputs.replay);
+    m_actions = std::move(inputs.actions);
+    if (!inputs.replayWarning.isEmpty())
+        printLine(stderr, QStringLiteral("velapp: ") + inputs.replayWarning);
     if (m_options.listenPort != 0) {
         m_listen = std::make_unique<ListenFeed>();
         if (!m_listen->listen(m_options.listenPort, error))

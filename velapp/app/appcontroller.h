@@ -32,8 +32,10 @@ public:
     explicit AppController(const AppOptions &options, QObject *parent = nullptr);
     ~AppController() override;
 
-    // Reads and checks the securities and replay files; no window exists
-    // yet. False with a one-line error.
+    // Takes the files' contents read before (or reads them), binds the
+    // --listen port and opens the recording; no window exists yet. False
+    // with a one-line error.
+    bool prepare(AppInputs inputs, QString *error);
     bool prepare(QString *error);
     // Opens the window; the rest follows from the event loop.
     void start();

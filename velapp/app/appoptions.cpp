@@ -105,16 +105,14 @@ QString AppOptions::versionText()
     return QStringLiteral("velapp " VELAPP_VERSION);
 }
 
-bool AppOptions::checkInputs(QString *message) const
+bool AppOptions::loadInputs(AppInputs *inputs, QString *message) const
 {
-    QList<QVariantMap> securities;
-    QList<ReplayTick> ticks;
-    QList<SessionAction> actions;
     // The port is closed again at once; the run listens on it anew.
     return (securitiesFile.isEmpty() ||
-            SecuritiesFile::load(securitiesFile, &securities, message)) &&
-           (replayFile.isEmpty() || ReplayFile::load(replayFile, &ticks, message)) &&
-           (actionsFile.isEmpty() || ActionsFile::load(actionsFile, &actions, message)) &&
+            SecuritiesFile::load(securitiesFile, &inputs->securities, message)) &&
+           (replayFile.isEmpty() || ReplayFile::load(replayFile, &inputs->replay, message,
+                                                     &inputs->replayWarning)) &&
+           (actionsFile.isEmpty() || ActionsFile::load(actionsFile, &inputs->actions, message)) &&
            (listenPort == 0 || ListenFeed().listen(listenPort, message));
 }
 

@@ -1,8 +1,22 @@
 #pragma once
 
+#include "files/actionsfile.h"
+#include "files/replayfile.h"
+
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
+
+// What the files named on the command line hold, read once before any window.
+struct AppInputs
+{
+    QList<QVariantMap> securities; // empty when no file is named
+    QList<ReplayTick> replay;
+    QString replayWarning; // a cut last line, left out
+    QList<SessionAction> actions;
+};
 
 // What the command line asks of velapp. Parsing checks every value, so the
 // rest of the application can trust them.
@@ -48,10 +62,10 @@ struct AppOptions
     // QCoreApplication, not a QApplication.
     static ParseResult parse(const QStringList &arguments, AppOptions *options, QString *message);
 
-    // Reads the securities, replay and actions files named, as the run will,
-    // and tries the --listen port, so that a bad file or a taken port is
-    // refused before any window; false with one line.
-    bool checkInputs(QString *message) const;
+    // Reads the securities, replay and actions files named and tries the
+    // --listen port, so that a bad file or a taken port is refused before any
+    // window; false with one line.
+    bool loadInputs(AppInputs *inputs, QString *message) const;
 
     // "velapp 2.0.0": the project's version.
     static QString versionText();

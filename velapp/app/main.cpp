@@ -71,7 +71,7 @@ void printError(const QString &message)
 // Answers help, version and a refused command line or input file on the
 // terminal, before Qt's GUI starts: it needs no display. Returns the exit
 // code, or -1 when the run goes on with options.
-int checkCommandLine(int argc, char *argv[], AppOptions *options)
+int checkCommandLine(int argc, char *argv[], AppOptions *options, AppInputs *inputs)
 {
     // QCoreApplication may take options of its own out of argv; QApplication
     // must see them all, so it gets a copy.
@@ -91,7 +91,7 @@ int checkCommandLine(int argc, char *argv[], AppOptions *options)
     case AppOptions::ParseResult::Ok:
         break;
     }
-    if (!options->checkInputs(&message)) {
+    if (!options->loadInputs(inputs, &message)) {
         printError(message);
         return 2;
     }
@@ -106,7 +106,8 @@ int main(int argc, char *argv[])
     // minute); quiet by default, QT_LOGGING_RULES="default.debug=true" shows it.
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     AppOptions options;
-    const int answered = checkCommandLine(argc, argv, &options);
+    AppInputs inputs;
+    const int answered = checkCommandLine(argc, argv, &options, &inputs);
     if (answered >= 0)
         return answered;
 
@@ -123,7 +124,7 @@ int main(int argc, char *argv[])
         printError(message);
 
     AppController controller(options);
-    if (!controller.prepare(&message)) {
+    if (!controller.prepare(std::move(inputs), &message)) {
         printError(message);
         return 2;
     }
