@@ -34,6 +34,14 @@
         <source>日期: </source>
         <translation>Dates: </translation>
     </message>
+    <message>
+        <source>利率 %1</source>
+        <translation>rate %1</translation>
+    </message>
+    <message>
+        <source>%1 (%2天)</source>
+        <translation>%1 (%2 days)</translation>
+    </message>
 </context>
 <context>
     <name>ChartPage</name>

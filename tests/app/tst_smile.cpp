@@ -279,9 +279,19 @@ void TestSmile::sessionDumpsTheSmile()
                  {"-platform", "offscreen", "--rate", QString::number(rate), "--securities",
                   securities.fileName(), "--valuation-time",
                   QDate::currentDate().toString(Qt::ISODate) + "T15:00:00+08:00", "--replay",
-                  replay.fileName(), "--actions", actions.fileName()});
+                  replay.fileName(), "--actions", actions.fileName(), "--print"});
     QVERIFY(velapp.waitForFinished(60000));
     QCOMPARE(velapp.exitCode(), 0);
+    // --print shows the smile's figures, not an empty board.
+    const QString printed = QString::fromUtf8(velapp.readAllStandardOutput());
+    const QString smile = printed.mid(printed.indexOf(QStringLiteral("== 波动率")));
+    QVERIFY2(QRegularExpression(QStringLiteral("^== 波动率 \\S+ ==\n159919\\.SZ 利率 %1\n\\d{8} "
+                                               "\\(\\d+天\\) F \\d+\\.\\d{4} ATM \\d+\\.\\d\\d%\n"
+                                               "(  [CP] \\d\\.\\d{3} (\\d+\\.\\d\\d%|--)\n)+")
+                                    .arg(rate))
+                 .match(smile)
+                 .hasMatch(),
+             qPrintable(smile));
     const auto smileOf = [&](const QString &name) {
         QFile file(dir + QLatin1Char('/') + name);
         const QJsonArray pages =

@@ -173,7 +173,7 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
                                    QStringLiteral("Prints every page's board on quit."));
     const QCommandLineOption rate(
         QStringLiteral("rate"),
-        QStringLiteral("Risk-free rate of the option detail page, from -1 to 1 (default 0.015)."),
+        QStringLiteral("Risk-free rate of the option pricing (detail pane, smile), from -1 to 1 (default 0.015)."),
         QStringLiteral("r"));
     const QCommandLineOption valuationTime(
         QStringLiteral("valuation-time"),

@@ -89,6 +89,41 @@ QString linkedPageText(const QJsonObject &snapshot)
     return out;
 }
 
+QString percentText(const QJsonValue &value)
+{
+    return value.isDouble() ? QString::number(value.toDouble() * 100, 'f', 2) + QLatin1Char('%')
+                            : QStringLiteral("--");
+}
+
+// A smile page: the fund and rate, then each expiry's days, forward and ATM
+// volatility over its strikes' volatilities, "--" where there is none.
+QString smileText(const QJsonObject &snapshot)
+{
+    QString out = snapshot.value(QStringLiteral("underlying")).toString() + QLatin1Char(' ') +
+                  BoardPrinter::tr("利率 %1").arg(valueText(snapshot.value(QStringLiteral("rate")))) +
+                  QLatin1Char('\n');
+    for (const QJsonValue &v : snapshot.value(QStringLiteral("expiries")).toArray()) {
+        const QJsonObject expiry = v.toObject();
+        const QJsonValue forward = expiry.value(QStringLiteral("forward"));
+        out += BoardPrinter::tr("%1 (%2天)")
+                   .arg(expiry.value(QStringLiteral("date")).toString(),
+                        valueText(expiry.value(QStringLiteral("days")))) +
+               QStringLiteral(" F %1 ATM %2\n")
+                   .arg(
+                        forward.isDouble() ? QString::number(forward.toDouble(), 'f', 4)
+                                           : QStringLiteral("--"),
+                        percentText(expiry.value(QStringLiteral("atmIv"))));
+        for (const QJsonValue &p : expiry.value(QStringLiteral("points")).toArray()) {
+            const QJsonObject point = p.toObject();
+            out += QStringLiteral("  %1 %2 %3\n")
+                       .arg(point.value(QStringLiteral("side")).toString(),
+                            QString::number(point.value(QStringLiteral("strike")).toDouble(), 'f', 3),
+                            percentText(point.value(QStringLiteral("iv"))));
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 int BoardPrinter::displayWidth(const QString &text)
@@ -133,6 +168,8 @@ QString BoardPrinter::format(const QJsonObject &snapshot, const QStringList &cap
     const QString kind = snapshot.value(QStringLiteral("kind")).toString();
     if (kind == QLatin1String("chart") || kind == QLatin1String("detail"))
         return out + linkedPageText(snapshot);
+    if (kind == QLatin1String("smile"))
+        return out + smileText(snapshot);
 
     const QJsonObject category = snapshot.value(QStringLiteral("category")).toObject();
     const QJsonObject underlying = snapshot.value(QStringLiteral("underlying")).toObject();
