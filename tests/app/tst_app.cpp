@@ -29,7 +29,6 @@
 #include <QLabel>
 #include <QPointer>
 #include <QHeaderView>
-#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -97,13 +96,8 @@ private slots:
     void noPagePlugin();
 
 private:
-    struct Run
-    {
-        int exitCode = -1;
-        QString out;
-        QStringList errLines;
-    };
-    Run velapp(const QStringList &args);
+    using Run = Fixture::VelappRun;
+    static Run velapp(const QStringList &args) { return Fixture::runVelapp(args); }
     QString write(const QString &name, const QByteArray &content);
     static QJsonObject readJson(const QString &path);
 
@@ -353,37 +347,6 @@ void TestApp::headlessRunsLeaveTheLayout()
         QCOMPARE(run.out.count(QStringLiteral("== T型行情 ==")), 1);
 }
 
-TestApp::Run TestApp::velapp(const QStringList &args)
-{
-    QProcess process;
-    process.setProgram(QStringLiteral(VELAPP_BINARY));
-    process.setArguments(QStringList{QStringLiteral("-platform"), QStringLiteral("offscreen")} +
-                         args);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
-    process.setProcessEnvironment(env);
-    process.start();
-    Run run;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    // Qt's own offscreen-platform notices are not ours, and the host's lock
-    // diagnostics may report a long hold on a loaded machine.
-    const QRegularExpression lockDiagnostic(QStringLiteral("held \\d+ ms at "));
-    const QStringList lines = QString::fromUtf8(process.readAllStandardError())
-                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString &line : lines) {
-        if (!line.contains(QLatin1String("propagateSizeHints")) &&
-            !lockDiagnostic.match(line).hasMatch())
-            run.errLines.append(line);
-    }
-    return run;
-}
-
 QString TestApp::write(const QString &name, const QByteArray &content)
 {
     const QString path = m_dir + QLatin1Char('/') + name;
@@ -484,7 +447,7 @@ void TestApp::refusedBeforeAnyWindow_data()
 
     const QString badChain = write(QStringLiteral("bad-chain.json"),
                                    "[\n  {\"symbol\": \"510050.SH\"},\n  {\"symbol\" \"x\"}\n]");
-    const QString notObjects = write(QStringLiteral("numbers.json"), "[{}, 7]");
+    const QString notObjects = write(QStringLiteral("numbers.json"), "[{},\n 7]");
     const QString badReplay =
         write(QStringLiteral("bad.jsonl"),
               "{\"t\": 5, \"type\": \"MDOPTIONRECORD\", \"Symbol\": \"a\"}\n"
@@ -494,7 +457,7 @@ void TestApp::refusedBeforeAnyWindow_data()
         << QStringLiteral("^velapp: .*bad-chain\\.json:3: not valid JSON: .+$");
     QTest::newRow("securities element not an object")
         << QStringList{QStringLiteral("--securities"), notObjects}
-        << QStringLiteral("^velapp: .*numbers\\.json:1: element 1 of the array is a number, .+$");
+        << QStringLiteral("^velapp: .*numbers\\.json:2: element 1 of the array is a number, .+$");
     QTest::newRow("missing securities file")
         << QStringList{QStringLiteral("--securities"), m_dir + QStringLiteral("/none.json")}
         << QStringLiteral("^velapp: .*none\\.json: cannot read: .+$");

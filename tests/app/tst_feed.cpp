@@ -25,17 +25,16 @@ private slots:
     void fullDiskStopsOnlyTheRecording();
 
 private:
-    struct Run
-    {
-        int exitCode = -1;
-        QStringList errLines; // velapp's own lines ("velapp: ", "velapp.feed: ")
-    };
+    using Run = Fixture::VelappRun;
     static void start(QProcess *process, const QStringList &args)
     {
-        process->start(QStringLiteral(VELAPP_BINARY), QStringList{"-platform", "offscreen"} + args);
+        Fixture::startVelapp(process, args);
     }
     // Waits for velapp's end; without process, runs it with args first.
-    static Run velapp(const QStringList &args, QProcess *process = nullptr);
+    static Run velapp(const QStringList &args, QProcess *process = nullptr)
+    {
+        return Fixture::runVelapp(args, process);
+    }
     QString path(const QString &name) const { return m_dir + QLatin1Char('/') + name; }
     // The texts of every page's cells in order, blink levels ("###N") removed.
     static QString rows(const QString &dump);
@@ -54,25 +53,6 @@ void TestFeed::initTestCase()
     QFile file(path(QStringLiteral("chain.json")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QJsonDocument(QJsonArray::fromVariantList(chain)).toJson());
-}
-
-TestFeed::Run TestFeed::velapp(const QStringList &args, QProcess *process)
-{
-    QProcess own;
-    if (!process) {
-        process = &own;
-        start(process, args);
-    }
-    Run run;
-    if (!process->waitForFinished(120000)) {
-        process->kill();
-        process->waitForFinished();
-        return run;
-    }
-    run.exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
-    const QStringList lines = QString::fromUtf8(process->readAllStandardError()).split('\n');
-    run.errLines = lines.filter(QRegularExpression(QStringLiteral("^velapp[:.]")));
-    return run;
 }
 
 QString TestFeed::rows(const QString &dump)

@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QtTest>
 
 #include <cmath>
@@ -194,12 +193,10 @@ void TestLinked::clicksOpenPages()
     actions.write(lines.join(QLatin1Char('\n')).toUtf8());
     actions.close();
 
-    QProcess velapp;
-    velapp.start(QStringLiteral(VELAPP_BINARY),
-                 {"-platform", "offscreen", "--rate", "0.03", "--securities", securities.fileName(),
-                  "--replay", replay.fileName(), "--actions", actions.fileName()});
-    QVERIFY(velapp.waitForFinished(60000));
-    QCOMPARE(velapp.exitCode(), 0);
+    QCOMPARE(Fixture::runVelapp({"--rate", "0.03", "--securities", securities.fileName(),
+                                 "--replay", replay.fileName(), "--actions", actions.fileName()})
+                 .exitCode,
+             0);
     const auto pages = [&](const QString &name) {
         QFile file(dir + QLatin1Char('/') + name);
         return file.open(QIODevice::ReadOnly)
