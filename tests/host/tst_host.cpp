@@ -167,6 +167,8 @@ private slots:
     void numericFieldsOneRule_data();
     void numericFieldsOneRule();
     void fixedTextIsQtsText();
+    void rowsSortByKeys_data();
+    void rowsSortByKeys();
 };
 
 void TestHost::initTestCase()
@@ -399,7 +401,10 @@ void TestHost::treeRows_data()
     QTest::newRow("children after parents") << "g1;g2;x>g1;y>g2;z>g1" << "g1[x z] g2[y]";
     QTest::newRow("children before parents") << "x>g1;y>g2;z>g1;g2;g1" << "g2[y] g1[x z]";
     QTest::newRow("grandchildren") << "c>b;a;b>a" << "a[b[c]]";
-    QTest::newRow("parent not found is top-level") << "g1;x>nope;y>g1" << "g1[y] x";
+    QTest::newRow("parent not found: not shown") << "g1;x>nope;y>g1"
+                                                 << "g1[y]";
+    QTest::newRow("nor its children") << "x>nope;c>x;g1"
+                                      << "g1";
     QTest::newRow("duplicate merges into the first") << "a;b=1;c;b=2" << "a b=2 c";
     QTest::newRow("self link is top-level") << "a>a;b" << "a b";
     QTest::newRow("three-row cycle does not hang") << "a>c;b>a;c>b" << "c[a[b]]";
@@ -421,17 +426,34 @@ void TestHost::treeRows()
     QCOMPARE(dump(model), tree);
     QVERIFY(!stale.isValid());
     QVERIFY(!model.updateRow(parseRow(QStringLiteral("older=gone"))));
-    // An added row finds its parent too.
+    // An added row finds its parent too; one whose parent is missing waits
+    // unseen, takes its updates, and appears under the parent when it comes.
     model.addRow(parseRow(QStringLiteral("late>older")));
+    model.addRow(parseRow(QStringLiteral("later>late")));
+    QCOMPARE(dump(model), tree);
+    QVERIFY(model.updateRow(parseRow(QStringLiteral("late>older=held"))));
+    QVERIFY(!model.indexOfIdentity(QStringLiteral("late")).isValid());
     model.addRow(parseRow(QStringLiteral("older")));
-    QVERIFY(dump(model).endsWith(QLatin1String(" late older")));
+    QVERIFY2(dump(model).endsWith(QLatin1String(" older[late=held[later]]")),
+             qPrintable(dump(model)));
     // Keyed anew, the rows held are rebuilt as a list of rows is (the early
     // child now finds its parent) and the views are told.
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
     QVERIFY(reset.isValid());
     model.setKeyColumns({0, 3});
     QCOMPARE(reset.count(), 1);
-    QCOMPARE(dump(model), tree + QStringLiteral(" older[late]"));
+    QCOMPARE(dump(model), tree + QStringLiteral(" older[late=held[later]]"));
+    // A waiting row whose parent arrives linked to it comes at the top.
+    model.addRow(parseRow(QStringLiteral("p>q")));
+    model.addRow(parseRow(QStringLiteral("q>p")));
+    QCOMPARE(dump(model), tree + QStringLiteral(" older[late=held[later]] p[q]"));
+    // Any role reads the key of its number.
+    Row wide = parseRow(QStringLiteral("wide"));
+    wide[2][QStringLiteral("40")] = QStringLiteral("mid");
+    wide[2][QStringLiteral("300")] = QStringLiteral("far");
+    model.addRow(wide);
+    QCOMPARE(model.indexOfIdentity(QStringLiteral("wide"), 2).data(40).toString(), "mid");
+    QCOMPARE(model.indexOfIdentity(QStringLiteral("wide"), 2).data(300).toString(), "far");
 }
 
 void TestHost::updateChangesOnlyChangedCells_data()
@@ -524,6 +546,11 @@ void TestHost::headsAnnounceEverySection()
     model.setHeadList(list + list.mid(0, 1));
     QCOMPARE(reset.count(), 1);
     QCOMPARE(model.columnCount(), 16);
+    // No columns: no section to announce.
+    VelTreeModel empty;
+    QSignalSpy none(&empty, &QAbstractItemModel::headerDataChanged);
+    empty.setHeadList({});
+    QCOMPARE(none.count(), 0);
 }
 
 void TestHost::deadPresenterGetsNothing()
@@ -548,6 +575,48 @@ void TestHost::deadPresenterGetsNothing()
     const int misdelivered = tombstone->misdelivered;
     tombstone->~Tombstone();
     QCOMPARE(misdelivered, 0);
+}
+
+void TestHost::rowsSortByKeys_data()
+{
+    QTest::addColumn<QVariantList>("first"); // column 0's "256", the first key
+    QTest::addColumn<bool>("descending");    // of the first key; column 1 ascending decides ties
+    QTest::addColumn<QString>("order");      // column 1 of the rows as sorted; rows named a, b, ...
+    const double nan = std::nan("");
+    QTest::newRow("numbers as numbers") << QVariantList{10, 9, 9.5} << false << "b c a";
+    QTest::newRow("text as text") << QVariantList{"10", "9", "9.5"} << false << "a b c";
+    QTest::newRow("descending") << QVariantList{1, 3, 2} << true << "b c a";
+    QTest::newRow("integers beyond a double's precision")
+        << QVariantList{qlonglong(9007199254740993LL), qlonglong(9007199254740992LL)} << false
+        << "b a";
+    QTest::newRow("unsigned above every signed")
+        << QVariantList{std::numeric_limits<qulonglong>::max(), qlonglong(-1), 5u} << false
+        << "b c a";
+    QTest::newRow("NaN first, and NaNs tie") << QVariantList{nan, 1.0, nan} << false << "a c b";
+    QTest::newRow("a missing cell is empty text")
+        << QVariantList{"x", QVariant()} << false << "b a";
+}
+
+void TestHost::rowsSortByKeys()
+{
+    QFETCH(QVariantList, first);
+    QFETCH(bool, descending);
+    QFETCH(QString, order);
+    QList<Row> rows;
+    for (int i = 0; i < first.size(); ++i) {
+        Row row;
+        if (first.at(i).isValid())
+            row[0][QStringLiteral("256")] = first.at(i);
+        row[1][QStringLiteral("256")] = QString(QLatin1Char(char('a' + i)));
+        rows.prepend(row); // ties must not come out in the order given
+    }
+    VelCommonUtils::sortTableViewRecordListByKeys(
+        rows, {qMakePair(0, descending ? Qt::DescendingOrder : Qt::AscendingOrder),
+               qMakePair(1, Qt::AscendingOrder)});
+    QStringList names;
+    for (const Row &row : rows)
+        names << row.value(1).value(QStringLiteral("256")).toString();
+    QCOMPARE(names.join(QLatin1Char(' ')), order);
 }
 
 FIXTURE_TEST_MAIN(TestHost)
@@ -592,9 +661,25 @@ void TestHost::numericFieldsOneRule()
 // signs included.
 void TestHost::fixedTextIsQtsText()
 {
-    QList<double> values{0.0,    -0.0,    0.125,   2.675,  1.005,    -0.00004, 0.00005,
-                         -1.5,   2.5,     1e9,     999999999.5, 0.1 + 0.2, 1e-12,
-                         123456.78905, std::nan(""), -std::numeric_limits<double>::infinity()};
+    QList<double> values{0.0,
+                         -0.0,
+                         0.125,
+                         2.675,
+                         1.005,
+                         -0.00004,
+                         0.00005,
+                         -1.5,
+                         2.5,
+                         1e9,
+                         999999999.5,
+                         0.1 + 0.2,
+                         1e-12,
+                         123456.78905,
+                         1e15,
+                         -1e300,
+                         std::nan(""),
+                         std::numeric_limits<double>::infinity(),
+                         -std::numeric_limits<double>::infinity()};
     quint32 seed = 12345;
     for (int i = 0; i < 20000; ++i) {
         seed = seed * 1664525u + 1013904223u;
