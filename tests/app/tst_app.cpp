@@ -447,7 +447,7 @@ void TestApp::refusedBeforeAnyWindow_data()
 
     const QString badChain = write(QStringLiteral("bad-chain.json"),
                                    "[\n  {\"symbol\": \"510050.SH\"},\n  {\"symbol\" \"x\"}\n]");
-    const QString notObjects = write(QStringLiteral("numbers.json"), "[{},\n 7]");
+    const QString notObjects = write(QStringLiteral("numbers.json"), "[{\"k\": \"a\\\"]\"},\n 7]");
     const QString badReplay =
         write(QStringLiteral("bad.jsonl"),
               "{\"t\": 5, \"type\": \"MDOPTIONRECORD\", \"Symbol\": \"a\"}\n"

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTranslator>
 #include <QTreeView>
 #include <QtTest>
@@ -194,6 +195,9 @@ void TestBoard::pageShowsTheChain()
     // The stored heads, and sections the user may drag.
     QCOMPARE(model()->headList().size(), 15);
     QCOMPARE(model()->columnCount(), 15); // no empty column after the last caption
+    // velapp's default window is 1600 wide: the whole board fits it.
+    m_page->resize(1600, 800);
+    TRY_VERIFY(!tree->horizontalScrollBar()->isVisible());
     QCOMPARE(model()->headerData(7, Qt::Horizontal).toString(), QStringLiteral("行权价"));
     QVERIFY(tree->header()->sectionsMovable());
     // The skin reached the view.
@@ -203,6 +207,8 @@ void TestBoard::pageShowsTheChain()
     QCOMPARE(told.size(), 1);
     QCOMPARE(told.first().src, m_page->pluginInstanceID());
     QCOMPARE(told.first().rows.value(0).value("symbol").toString(), QStringLiteral("510050.SH"));
+    QCOMPARE(told.first().rows.value(0).value("price").toString(), VelConst::ZeroPrice);
+    QCOMPARE(told.first().rows.value(0).value("nominalQty").toInt(), 99);
     // The host's announcement of its data ends the page's loading state;
     // till then its overlay stays above what the page built under it.
     QCOMPARE(m_page->loadingState(), 1);
@@ -304,6 +310,8 @@ void TestBoard::ticksReachTheirCells_data()
         << true << none << QVariantMap{{"LastPrice", 0.1244}} << "2=0.1244###3 3=3.67%###3 0=0.1233###0";
     QTest::newRow("change below 1e-10: no blink")
         << true << none << QVariantMap{{"LastPrice", 0.1234 + 1e-12}} << "2=0.1234###0";
+    QTest::newRow("fall below 1e-10: no blink")
+        << true << none << QVariantMap{{"LastPrice", 0.1234 - 5e-11}} << "2=0.1234###0";
     QTest::newRow("only the bid") << true << none << QVariantMap{{"Buy1Price", 0.123}}
                                   << "0=0.1230###3 1=0.1235###0 2=0.1234###0";
     QTest::newRow("limits keep four decimals")
@@ -549,6 +557,8 @@ void TestBoard::paintedCells_data()
         << "3.000 " << 9 << "0.1000###0" << 1.0 << 1.0 << putTint << rise;
     QTest::newRow("out of the money put: no tint")
         << "2.950 " << 9 << "0.1000###0" << 1.0 << 1.0 << none << rise;
+    QTest::newRow("a strike that is no price: no tint")
+        << "-1.000 " << 0 << "0.1000###0" << -1.0 << 1.0 << none << fall;
     QTest::newRow("strike in the neutral colour")
         << "2.950 " << 7 << QString() << -1.0 << -1.0 << none << PivoraUtils::BalanceColor();
 }
@@ -567,6 +577,11 @@ void TestBoard::paintedCells()
     m_page->resize(1600, 800);
     publishUnderlying(QStringLiteral("510050.SH"), 2.96);
     TRY_COMPARE(symmetry(), QStringLiteral("2.960"));
+    if (strike.startsWith(QLatin1Char('-'))) {
+        Row extra = model()->rowData(strikeIndex(20, "2.950 ", 7));
+        extra[7][VelConst::RoleUser] = strike;
+        model()->addRow(extra);
+    }
     const QModelIndex index = strikeIndex(20, strike, column);
     QVERIFY(index.isValid());
     Row row = model()->rowData(index);

@@ -7,6 +7,7 @@
 #include <velplugin/iplugin.h>
 #include <velplugin/pluginmanager.h>
 #include <velutils/velcommonutils.h>
+#include <velwidget/velitemmodeldeletage.h>
 #include <velwidget/veltreemodel.h>
 #include <velwidget/veltreeview.h>
 
@@ -15,6 +16,7 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QStyledItemDelegate>
+#include <QTreeView>
 #include <QtTest>
 
 #include <atomic>
@@ -160,6 +162,8 @@ private slots:
     void updateChangesOnlyChangedCells_data();
     void updateChangesOnlyChangedCells();
     void headsAnnounceEverySection();
+    void gridLinesAndWidths_data();
+    void gridLinesAndWidths();
     void oneFramePaintsTheLastValue();
 
     void deadPresenterGetsNothing();
@@ -551,6 +555,43 @@ void TestHost::headsAnnounceEverySection()
     QSignalSpy none(&empty, &QAbstractItemModel::headerDataChanged);
     empty.setHeadList({});
     QCOMPARE(none.count(), 0);
+}
+
+void TestHost::gridLinesAndWidths_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::addColumn<bool>("horizontal");
+    QTest::addColumn<bool>("vertical");
+    QTest::newRow("none") << 0 << false << false;
+    QTest::newRow("horizontal") << 1 << true << false;
+    QTest::newRow("vertical") << 2 << false << true;
+    QTest::newRow("both") << 3 << true << true;
+    QTest::newRow("below the range: none") << -4 << false << false;
+    QTest::newRow("above the range: both") << 9 << true << true;
+}
+
+void TestHost::gridLinesAndWidths()
+{
+    QFETCH(int, style);
+    QFETCH(bool, horizontal);
+    QFETCH(bool, vertical);
+    const QColor grid(0x12, 0x34, 0x56);
+    VelTreeView view;
+    view.setVelTableItemDelegate(new VelItemModelDeletage(&view));
+    view.setItemGridColor(grid);
+    view.setGridLineStyle(style);
+    view.model()->setMinimumColumnCount(3);
+    view.updateRecordDataList(parseRows(QStringLiteral("a;b")));
+    // A width given to a column outlives a new default width.
+    view.setColumnWidth(0, 80);
+    view.setColumnDefaultWidth(50);
+    view.resize(400, 200);
+    QCOMPARE(view.treeView()->columnWidth(0), 80);
+    QCOMPARE(view.treeView()->columnWidth(1), 50);
+    const QRect cell = view.treeView()->visualRect(view.model()->index(0, 1));
+    const QImage shot = view.treeView()->viewport()->grab().toImage();
+    QCOMPARE(shot.pixelColor(cell.center().x(), cell.bottom()) == grid, horizontal);
+    QCOMPARE(shot.pixelColor(cell.right(), cell.center().y()) == grid, vertical);
 }
 
 void TestHost::deadPresenterGetsNothing()
