@@ -250,6 +250,8 @@ void TestBoard::userActions_data()
         << QStringList{"follow 159919.SZ"} << "+35 3.500 4.000; +80 3.500 4.000; +110 3.500 4.000";
     QTest::newRow("another page repeats ours") << QStringList{"date 1", "follow 510050.SH"}
                                                << "+50 2.900 2.950 3.000";
+    QTest::newRow("another page's count as a fraction in text: none")
+        << QStringList{"follow 510050.SH 2.5"} << "";
     // A strike with a put and no call links to no group: no blank line.
     QTest::newRow("strike without a call, then all") << QStringList{"put-only", "all"} << both;
     QTest::newRow("strike without a call, then refresh")
@@ -287,7 +289,8 @@ void TestBoard::userActions()
             QVariantMap announced = category(words[1].section(QLatin1Char('.'), 1));
             announced.insert("symbol", words[1]);
             announced.insert("price", VelConst::ZeroPrice);
-            announced.insert("nominalQty", 99);
+            // A count given after the symbol goes as text.
+            announced.insert("nominalQty", words.size() > 2 ? QVariant(words[2]) : QVariant(99));
             m_other->send(VelEventType::UnderlyingChanged, {announced});
         }
         QVERIFY(settle());

@@ -8,6 +8,7 @@
 #include <velplugin/pluginmanager.h>
 #include <velutils/velcommonutils.h>
 #include <velwidget/velitemmodeldeletage.h>
+#include <velwidget/velpluginbasewidget.h>
 #include <velwidget/veltreemodel.h>
 #include <velwidget/veltreeview.h>
 
@@ -138,6 +139,14 @@ public:
     std::atomic<int> misdelivered{0};
 };
 
+// Counts what the host tells a page about its geometry.
+class ResizedPage : public VelPluginBaseWidget
+{
+public:
+    void pluginResized() override { ++resized; }
+    int resized = 0;
+};
+
 } // namespace
 
 class TestHost : public QObject
@@ -167,6 +176,7 @@ private slots:
     void oneFramePaintsTheLastValue();
 
     void deadPresenterGetsNothing();
+    void pageHearsItsResize();
 
     void numericFieldsOneRule_data();
     void numericFieldsOneRule();
@@ -592,6 +602,22 @@ void TestHost::gridLinesAndWidths()
     const QImage shot = view.treeView()->viewport()->grab().toImage();
     QCOMPARE(shot.pixelColor(cell.center().x(), cell.bottom()) == grid, horizontal);
     QCOMPARE(shot.pixelColor(cell.right(), cell.center().y()) == grid, vertical);
+}
+
+// A page hears of its own resizes, and its loading overlay keeps covering it.
+void TestHost::pageHearsItsResize()
+{
+    ResizedPage page;
+    page.setLoadingState(1);
+    page.resize(300, 200);
+    page.show();
+    QTRY_VERIFY(page.resized > 0);
+    const int before = page.resized;
+    page.resize(500, 400);
+    QTRY_COMPARE(page.resized, before + 1);
+    auto *overlay = page.findChild<QWidget *>(QStringLiteral("velLoadingOverlay"));
+    QVERIFY(overlay);
+    QCOMPARE(overlay->geometry(), page.rect());
 }
 
 void TestHost::deadPresenterGetsNothing()
