@@ -236,6 +236,8 @@ void TestBoard::userActions_data()
     QTest::newRow("filter 1 around 2.95") << QStringList{"filter 1 2.95"} << "+20 2.900; +50 2.900";
     QTest::newRow("filter 2 around 2.95")
         << QStringList{"filter 2 2.95"} << "+20 2.900 2.950; +50 2.900 2.950";
+    QTest::newRow("filter 2 below every strike")
+        << QStringList{"filter 2 0.1"} << "+20 2.900 2.950; +50 2.900 2.950";
     QTest::newRow("filter 2 above every strike")
         << QStringList{"filter 2 9.000"} << "+20 2.950 3.000; +50 2.950 3.000";
     QTest::newRow("filter keeps the date choice")
@@ -312,7 +314,7 @@ void TestBoard::ticksReachTheirCells_data()
     QTest::newRow("last up: last and change blink")
         << true << none << QVariantMap{{"LastPrice", 0.1244}} << "2=0.1244###3 3=3.67%###3 0=0.1233###0";
     QTest::newRow("change below 1e-10: no blink")
-        << true << none << QVariantMap{{"LastPrice", 0.1234 + 1e-12}} << "2=0.1234###0";
+        << true << none << QVariantMap{{"LastPrice", 0.1234 + 5e-11}} << "2=0.1234###0";
     QTest::newRow("fall below 1e-10: no blink")
         << true << none << QVariantMap{{"LastPrice", 0.1234 - 5e-11}} << "2=0.1234###0";
     QTest::newRow("only the bid") << true << none << QVariantMap{{"Buy1Price", 0.123}}

@@ -598,6 +598,8 @@ void TestHost::gridLinesAndWidths()
     view.resize(400, 200);
     QCOMPARE(view.treeView()->columnWidth(0), 80);
     QCOMPARE(view.treeView()->columnWidth(1), 50);
+    view.setColumnWidth(3, 70); // a column beyond the model's is added
+    QCOMPARE(view.treeView()->columnWidth(3), 70);
     const QRect cell = view.treeView()->visualRect(view.model()->index(0, 1));
     const QImage shot = view.treeView()->viewport()->grab().toImage();
     QCOMPARE(shot.pixelColor(cell.center().x(), cell.bottom()) == grid, horizontal);
