@@ -113,6 +113,15 @@ void TestFeed::recordingReplaysTheSameBoard()
     QVERIFY(lines.size() > 100);
     const int lastT = QJsonDocument::fromJson(lines.last()).object().value("t").toInt(-1);
     QVERIFY2(lastT > 1000 && lastT < 4000, qPrintable(QString::number(lastT)));
+    // The simulated options trade within their price limits.
+    for (const QByteArray &line : lines) {
+        const QJsonObject tick = QJsonDocument::fromJson(line).object();
+        if (tick.value("type").toString() == QLatin1String("MDOPTIONRECORD"))
+            QVERIFY2(tick.value("MinPx").toDouble() > 0 &&
+                         tick.value("MinPx").toDouble() <= tick.value("LastPrice").toDouble() &&
+                         tick.value("LastPrice").toDouble() <= tick.value("MaxPx").toDouble(),
+                     line.constData());
+    }
 
     run = velapp({"--replay", rec, "--quit-after", QString::number(lastT + 1500), "--dump",
                   path(QStringLiteral("b.json"))});
