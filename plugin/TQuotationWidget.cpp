@@ -65,11 +65,8 @@ void TQuotationWidget::initPluginWidget()
     if (captions.size() == 15) {
         for (int i = 0; i < 15; ++i) {
             QVariantMap head;
-            // The host stores the captions in Chinese; a caption the
-            // translation knows is shown in the window's language.
-            head.insert(
-                VelConst::Head_DisplayRole,
-                QCoreApplication::translate("TQuotation", captions.at(i).toUtf8().constData()));
+            // As the host answers them, in the window's language.
+            head.insert(VelConst::Head_DisplayRole, captions.at(i));
             head.insert(VelConst::Head_UserRole, QString::number(i));
             headList.append(head);
         }

@@ -109,14 +109,10 @@ qint64 openInterestOf(const QVariant &value)
     return qint64(number);
 }
 
-// NaN or infinite prices show as "--" rather than "nan"/"inf"; absurd
-// magnitudes keep a bounded width.
+// Fixed notation with the symbol's decimals, whatever the value: the feed
+// keeps values no board can show away from the page.
 QString priceText(double value, int precision)
 {
-    if (!std::isfinite(value))
-        return QStringLiteral("--");
-    if (std::fabs(value) >= 1e15)
-        return QString::number(value, 'g', 6);
     return VelCommonUtils::fixedText(value, precision);
 }
 
@@ -643,9 +639,7 @@ void PresenterClass::processOptionTick(const QVariant &msg)
     const double preSettle = numberOf(tick.value(QStringLiteral("PreSettlePrice")));
     if (preSettle > 1e-10) {
         const double pct = (last - preSettle) / preSettle * 100;
-        const QString pctText = std::isfinite(pct)
-                                    ? VelCommonUtils::fixedText(pct, 2) + QLatin1Char('%')
-                                    : QStringLiteral("--");
+        const QString pctText = VelCommonUtils::fixedText(pct, 2) + QLatin1Char('%');
         QVariantMap &pctCell = row[isCall ? 3 : 11];
         pctCell[VelConst::RoleUser] = QString(pctText + lastMarker);
         pctCell[VelConst::RoleUser1] = finiteOrZero(pct);

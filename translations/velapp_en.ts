@@ -44,6 +44,41 @@
     </message>
 </context>
 <context>
+    <name>CDataBase</name>
+    <message>
+        <source>买价</source>
+        <translation>Bid</translation>
+    </message>
+    <message>
+        <source>卖价</source>
+        <translation>Ask</translation>
+    </message>
+    <message>
+        <source>最新价</source>
+        <translation>Last</translation>
+    </message>
+    <message>
+        <source>涨跌幅</source>
+        <translation>Change</translation>
+    </message>
+    <message>
+        <source>涨停价</source>
+        <translation>Max</translation>
+    </message>
+    <message>
+        <source>跌停价</source>
+        <translation>Min</translation>
+    </message>
+    <message>
+        <source>持仓量</source>
+        <translation>Open int.</translation>
+    </message>
+    <message>
+        <source>行权价</source>
+        <translation>Strike</translation>
+    </message>
+</context>
+<context>
     <name>ChartPage</name>
     <message>
         <source>走势 %1 %2</source>
@@ -467,38 +502,6 @@
     <message>
         <source>深证ETF</source>
         <translation>SZSE ETF</translation>
-    </message>
-    <message>
-        <source>买价</source>
-        <translation>Bid</translation>
-    </message>
-    <message>
-        <source>卖价</source>
-        <translation>Ask</translation>
-    </message>
-    <message>
-        <source>最新价</source>
-        <translation>Last</translation>
-    </message>
-    <message>
-        <source>涨跌幅</source>
-        <translation>Change</translation>
-    </message>
-    <message>
-        <source>涨停价</source>
-        <translation>Max</translation>
-    </message>
-    <message>
-        <source>跌停价</source>
-        <translation>Min</translation>
-    </message>
-    <message>
-        <source>持仓量</source>
-        <translation>Open int.</translation>
-    </message>
-    <message>
-        <source>行权价</source>
-        <translation>Strike</translation>
     </message>
 </context>
 <context>

@@ -8,7 +8,8 @@
 #include <QVariantMap>
 
 // Bus messages: a list of rows, each row one record (QVariantMap), packed
-// into a versioned QDataStream byte array carried in a QVariant.
+// into a versioned byte array of big-endian fields and tagged values whose
+// every length the reader checks, carried in a QVariant.
 class VELHOST_EXPORT CPackMessageCommon
 {
 public:

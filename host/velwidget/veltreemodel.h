@@ -11,8 +11,9 @@
 
 // A keyed, linked tree of Rows. A row's identity is the "256" texts of the
 // key columns joined; a row whose link-column "256" text equals another
-// row's identity is shown as its child. Role r of a cell answers the cell
-// record's value under the decimal text of r.
+// row's identity is shown as its child; a row whose link names no row is
+// held (and updated) but shown only once a row of that identity arrives.
+// Role r of a cell answers the cell record's value under the decimal text of r.
 class VELHOST_EXPORT VelTreeModel : public QAbstractItemModel
 {
     Q_OBJECT
@@ -43,7 +44,9 @@ public:
     void clear();
 
     Row rowData(const QModelIndex &index) const;
+    // Invalid for a row not shown.
     QModelIndex indexOfIdentity(const QString &identity, int column = 0) const;
+    // Every row held, shown or not.
     int totalRowCount() const;
     QVariant getIndexData(const QModelIndex &index, int column, int role) const;
 

@@ -31,7 +31,6 @@
 #include <QLabel>
 #include <QPointer>
 #include <QHeaderView>
-#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -101,15 +100,12 @@ private slots:
     void noPagePlugin();
 
 private:
-    struct Run
+    using Run = Fixture::VelappRun;
+    // noDisplay: as in a plain terminal or a build's help2man.
+    static Run velapp(const QStringList &args, bool noDisplay = false)
     {
-        int exitCode = -1;
-        QString out;
-        QStringList errLines;
-    };
-    // noDisplay: no display, no platform chosen, as in a plain terminal or
-    // a build's help2man; a start of Qt's GUI would abort there.
-    Run velapp(const QStringList &args, bool noDisplay = false);
+        return Fixture::runVelapp(args, nullptr, noDisplay);
+    }
     QString write(const QString &name, const QByteArray &content);
     static QJsonObject readJson(const QString &path);
 
@@ -319,7 +315,7 @@ void TestApp::layoutComesBack()
         // Any two contracts make a chart.
         window.addPage(new ChartPage(securities.at(n - 2), securities.at(n - 1)));
         window.smileAction()->trigger();
-        window.bringForward(second);
+        window.bringForward(first);
         layout.save();
     }
     MainWindow window;
@@ -335,7 +331,7 @@ void TestApp::layoutComesBack()
         kinds << BoardFace::kindOf(page);
     QCOMPARE(kinds, (QStringList{"tboard", "tboard", "chart", "smile"}));
     VelPluginBaseWidget *second = window.pages().at(1);
-    QCOMPARE(window.currentPage(), second);
+    QCOMPARE(window.currentPage(), window.pages().at(0)); // the first page, as saved
     QVERIFY(second->findChild<QPushButton *>(QStringLiteral("pushButton_2"))->isChecked());
     QTRY_COMPARE_WITH_TIMEOUT(rowCount(second), 1, 30000);
     QVERIFY(strikeFirst(window.pages().at(0)) && strikeFirst(second));
@@ -378,43 +374,6 @@ void TestApp::headlessRunsLeaveTheLayout()
         QCOMPARE(QImage(args.at(1)).size(), QSize(1600, 800));
     else if (option == QLatin1String("--print"))
         QCOMPARE(run.out.count(QStringLiteral("== T型行情 ==")), 1);
-}
-
-TestApp::Run TestApp::velapp(const QStringList &args, bool noDisplay)
-{
-    QProcess process;
-    process.setProgram(QStringLiteral(VELAPP_BINARY));
-    process.setArguments(
-        noDisplay ? args
-                  : QStringList{QStringLiteral("-platform"), QStringLiteral("offscreen")} + args);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
-    if (noDisplay) {
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QString());
-    }
-    process.setProcessEnvironment(env);
-    process.start();
-    Run run;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    // Qt's own offscreen-platform notices are not ours, and the host's lock
-    // diagnostics may report a long hold on a loaded machine.
-    const QRegularExpression lockDiagnostic(QStringLiteral("held \\d+ ms at "));
-    const QStringList lines = QString::fromUtf8(process.readAllStandardError())
-                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString &line : lines) {
-        if (!line.contains(QLatin1String("propagateSizeHints")) &&
-            !lockDiagnostic.match(line).hasMatch())
-            run.errLines.append(line);
-    }
-    return run;
 }
 
 QString TestApp::write(const QString &name, const QByteArray &content)
@@ -517,7 +476,7 @@ void TestApp::refusedBeforeAnyWindow_data()
 
     const QString badChain = write(QStringLiteral("bad-chain.json"),
                                    "[\n  {\"symbol\": \"510050.SH\"},\n  {\"symbol\" \"x\"}\n]");
-    const QString notObjects = write(QStringLiteral("numbers.json"), "[{}, 7]");
+    const QString notObjects = write(QStringLiteral("numbers.json"), "[{\"k\": \"a\\\"]\"},\n 7]");
     const QString badReplay =
         write(QStringLiteral("bad.jsonl"),
               "{\"t\": 5, \"type\": \"MDOPTIONRECORD\", \"Symbol\": \"a\"}\n"
@@ -527,7 +486,7 @@ void TestApp::refusedBeforeAnyWindow_data()
         << QStringLiteral("^velapp: .*bad-chain\\.json:3: not valid JSON: .+$");
     QTest::newRow("securities element not an object")
         << QStringList{QStringLiteral("--securities"), notObjects}
-        << QStringLiteral("^velapp: .*numbers\\.json:1: element 1 of the array is a number, .+$");
+        << QStringLiteral("^velapp: .*numbers\\.json:2: element 1 of the array is a number, .+$");
     QTest::newRow("missing securities file")
         << QStringList{QStringLiteral("--securities"), m_dir + QStringLiteral("/none.json")}
         << QStringLiteral("^velapp: .*none\\.json: cannot read: .+$");

@@ -27,17 +27,16 @@ private slots:
     void fullDiskStopsOnlyTheRecording();
 
 private:
-    struct Run
-    {
-        int exitCode = -1;
-        QStringList errLines; // velapp's own lines ("velapp: ", "velapp.feed: ")
-    };
+    using Run = Fixture::VelappRun;
     static void start(QProcess *process, const QStringList &args)
     {
-        process->start(QStringLiteral(VELAPP_BINARY), QStringList{"-platform", "offscreen"} + args);
+        Fixture::startVelapp(process, args);
     }
     // Waits for velapp's end; without process, runs it with args first.
-    static Run velapp(const QStringList &args, QProcess *process = nullptr);
+    static Run velapp(const QStringList &args, QProcess *process = nullptr)
+    {
+        return Fixture::runVelapp(args, process);
+    }
     QString path(const QString &name) const { return m_dir + QLatin1Char('/') + name; }
     // The texts of every page's cells in order, blink levels ("###N") removed.
     static QString rows(const QString &dump);
@@ -61,25 +60,6 @@ void TestFeed::initTestCase()
     replay.write(R"({"t": 0, "type": "MDMARKETRECORD", "Symbol": "510050.SH"})"
                  "\n");
     QVERIFY(QFile::link(replay.fileName(), path(QStringLiteral("same-link.jsonl"))));
-}
-
-TestFeed::Run TestFeed::velapp(const QStringList &args, QProcess *process)
-{
-    QProcess own;
-    if (!process) {
-        process = &own;
-        start(process, args);
-    }
-    Run run;
-    if (!process->waitForFinished(120000)) {
-        process->kill();
-        process->waitForFinished();
-        return run;
-    }
-    run.exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
-    const QStringList lines = QString::fromUtf8(process->readAllStandardError()).split('\n');
-    run.errLines = lines.filter(QRegularExpression(QStringLiteral("^velapp[:.]")));
-    return run;
 }
 
 QString TestFeed::rows(const QString &dump)
@@ -147,6 +127,15 @@ void TestFeed::recordingReplaysTheSameBoard()
     QVERIFY(lines.size() > 100);
     const int lastT = QJsonDocument::fromJson(lines.last()).object().value("t").toInt(-1);
     QVERIFY2(lastT > 1000 && lastT < 4000, qPrintable(QString::number(lastT)));
+    // The simulated options trade within their price limits.
+    for (const QByteArray &line : lines) {
+        const QJsonObject tick = QJsonDocument::fromJson(line).object();
+        if (tick.value("type").toString() == QLatin1String("MDOPTIONRECORD"))
+            QVERIFY2(tick.value("MinPx").toDouble() > 0 &&
+                         tick.value("MinPx").toDouble() <= tick.value("LastPrice").toDouble() &&
+                         tick.value("LastPrice").toDouble() <= tick.value("MaxPx").toDouble(),
+                     line.constData());
+    }
 
     run = velapp({"--replay", rec, "--quit-after", QString::number(lastT + 1500), "--dump",
                   path(QStringLiteral("b.json"))});

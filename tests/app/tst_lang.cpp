@@ -105,10 +105,10 @@ private slots:
         QFETCH(QStringList, run);
         QFETCH(QString, start);
         qputenv("LANG", run.takeFirst().toUtf8()); // velapp's locale
-        QProcess velapp;                           // offscreen as this test is
-        velapp.start(VELAPP_BINARY, run + QStringList{"--actions", m_actions, "--print"});
-        QVERIFY(velapp.waitForFinished(60000) && velapp.exitCode() == 0);
-        const QString out = QString::fromUtf8(velapp.readAllStandardOutput());
+        const Fixture::VelappRun velapp =
+            Fixture::runVelapp(run + QStringList{"--actions", m_actions, "--print"});
+        QCOMPARE(velapp.exitCode, 0);
+        const QString out = velapp.out;
         QVERIFY2(out.startsWith(start) && out.count("\n== ") == 2, qPrintable(out)); // and 2 panes
         if (start.contains("T-Board"))
             QVERIFY2(chineseIn(out.split('\n')).isEmpty(), qPrintable(out));

@@ -9,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QtTest>
 
 #include <cmath>
@@ -338,16 +337,14 @@ void TestLinked::panesFollowClicks()
     actions.write(lines.join(QLatin1Char('\n')).toUtf8());
     actions.close();
 
-    QProcess velapp;
-    velapp.start(QStringLiteral(VELAPP_BINARY),
-                 {"-platform", "offscreen", "--rate", "0.03", "--securities", securities.fileName(),
-                  // At the close, 30 days before expiry: T is 30/365 in any zone.
-                  "--valuation-time", QDate::currentDate().toString(Qt::ISODate) + "T15:00:00+08:00",
-                  "--replay", replay.fileName(), "--actions", actions.fileName()});
-    QVERIFY(velapp.waitForFinished(60000));
-    QCOMPARE(velapp.exitCode(), 0);
-    QCOMPARE(QString::fromUtf8(velapp.readAllStandardError()).trimmed(),
-             QStringLiteral("velapp: actions line 1: the chart pane shows nothing to keep"));
+    const Fixture::VelappRun velapp = Fixture::runVelapp(
+        {"--rate", "0.03", "--securities", securities.fileName(),
+         // At the close, 30 days before expiry: T is 30/365 in any zone.
+         "--valuation-time", QDate::currentDate().toString(Qt::ISODate) + "T15:00:00+08:00",
+         "--replay", replay.fileName(), "--actions", actions.fileName()});
+    QCOMPARE(velapp.exitCode, 0);
+    QCOMPARE(velapp.errLines,
+             QStringList{"velapp: actions line 1: the chart pane shows nothing to keep"});
     const auto read = [&](const QString &name) {
         QFile file(dir + QLatin1Char('/') + name);
         return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()

@@ -4,7 +4,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QtTest>
 
 // velapp --actions: a scripted session replayed headless against a replay.
@@ -22,11 +21,7 @@ private slots:
     void quietMarketKeepsItsPrices();
 
 private:
-    struct Run
-    {
-        int exitCode = -1;
-        QStringList errLines;
-    };
+    using Run = Fixture::VelappRun;
     // Runs a session of actions (one JSON object a line) on the test's chain
     // and replay; the final dump goes to dump.json.
     Run session(const QStringList &actions);
@@ -82,24 +77,10 @@ TestSession::Run TestSession::session(const QStringList &actions)
     file.close();
     QFile::remove(path(QStringLiteral("dump.json")));
 
-    QProcess process;
-    process.start(QStringLiteral(VELAPP_BINARY),
-                  {QStringLiteral("-platform"), QStringLiteral("offscreen"),
-                   QStringLiteral("--securities"), path(QStringLiteral("chain.json")),
-                   QStringLiteral("--replay"), path(QStringLiteral("ticks.jsonl")),
-                   QStringLiteral("--actions"), file.fileName(), QStringLiteral("--dump"),
-                   path(QStringLiteral("dump.json"))});
-    Run run;
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    // Only velapp's own lines, not the offscreen platform's notices.
-    const QStringList lines = QString::fromUtf8(process.readAllStandardError()).split('\n');
-    run.errLines = lines.filter(QRegularExpression(QStringLiteral("^velapp: ")));
-    return run;
+    return Fixture::runVelapp({QStringLiteral("--securities"), path(QStringLiteral("chain.json")),
+                               QStringLiteral("--replay"), path(QStringLiteral("ticks.jsonl")),
+                               QStringLiteral("--actions"), file.fileName(),
+                               QStringLiteral("--dump"), path(QStringLiteral("dump.json"))});
 }
 
 QJsonObject TestSession::readJson(const QString &file)

@@ -2,8 +2,10 @@
 
 #include <velwidget/velitemmodeldeletage.h>
 
+#include <PivoraUtils/pivorautils.h>
 #include <veldatabase/database.h>
 #include <veldefine/velconstants.h>
+#include <veldefine/veldefine.h>
 #include <velwidget/velpluginbasewidget.h>
 #include <velwidget/veltreemodel.h>
 #include <velwidget/veltreeview.h>
@@ -13,6 +15,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTranslator>
 #include <QTreeView>
 #include <QtTest>
 
@@ -60,6 +64,8 @@ private slots:
     void keyboardJourneys_data();
     void keyboardJourneys();
     void underlyingPriceFromItsSubscription();
+    void paintedCells_data();
+    void paintedCells();
     void storedColumnHeads_data();
     void storedColumnHeads();
     void presenterAndFrameTalkQueued_data();
@@ -189,6 +195,9 @@ void TestBoard::pageShowsTheChain()
     // The stored heads, and sections the user may drag.
     QCOMPARE(model()->headList().size(), 15);
     QCOMPARE(model()->columnCount(), 15); // no empty column after the last caption
+    // velapp's default window is 1600 wide: the whole board fits it.
+    m_page->resize(1600, 800);
+    TRY_VERIFY(!tree->horizontalScrollBar()->isVisible());
     QCOMPARE(model()->headerData(7, Qt::Horizontal).toString(), QStringLiteral("行权价"));
     QVERIFY(tree->header()->sectionsMovable());
     // The skin reached the view.
@@ -198,6 +207,8 @@ void TestBoard::pageShowsTheChain()
     QCOMPARE(told.size(), 1);
     QCOMPARE(told.first().src, m_page->pluginInstanceID());
     QCOMPARE(told.first().rows.value(0).value("symbol").toString(), QStringLiteral("510050.SH"));
+    QCOMPARE(told.first().rows.value(0).value("price").toString(), VelConst::ZeroPrice);
+    QCOMPARE(told.first().rows.value(0).value("nominalQty").toInt(), 99);
     // The host's announcement of its data ends the page's loading state;
     // till then its overlay stays above what the page built under it.
     QCOMPARE(m_page->loadingState(), 1);
@@ -205,6 +216,14 @@ void TestBoard::pageShowsTheChain()
     QCOMPARE(stacked.last()->objectName(), QStringLiteral("velLoadingOverlay"));
     putEvent(VelEventType::BaseDataState, {{"loadFinish", true}});
     TRY_COMPARE(m_page->loadingState(), 0);
+    // Other pages may have it announce any underlying through its meta-object.
+    QVERIFY(settle());
+    const int before = m_other->eventsOf(213331).size();
+    const QVariantMap announced{{"symbol", "159919.SZ"}};
+    QVERIFY(QMetaObject::invokeMethod(presenter(), "slotNotifyUderlying",
+                                      Q_ARG(QVariantMap, announced)));
+    TRY_COMPARE(m_other->eventsOf(213331).size(), before + 1);
+    QCOMPARE(m_other->eventsOf(213331).last().rows.value(0), announced);
 }
 
 void TestBoard::userActions_data()
@@ -217,6 +236,8 @@ void TestBoard::userActions_data()
     QTest::newRow("filter 1 around 2.95") << QStringList{"filter 1 2.95"} << "+20 2.900; +50 2.900";
     QTest::newRow("filter 2 around 2.95")
         << QStringList{"filter 2 2.95"} << "+20 2.900 2.950; +50 2.900 2.950";
+    QTest::newRow("filter 2 below every strike")
+        << QStringList{"filter 2 0.1"} << "+20 2.900 2.950; +50 2.900 2.950";
     QTest::newRow("filter 2 above every strike")
         << QStringList{"filter 2 9.000"} << "+20 2.950 3.000; +50 2.950 3.000";
     QTest::newRow("filter keeps the date choice")
@@ -231,6 +252,12 @@ void TestBoard::userActions_data()
         << QStringList{"follow 159919.SZ"} << "+35 3.500 4.000; +80 3.500 4.000; +110 3.500 4.000";
     QTest::newRow("another page repeats ours") << QStringList{"date 1", "follow 510050.SH"}
                                                << "+50 2.900 2.950 3.000";
+    QTest::newRow("another page's count as a fraction in text: none")
+        << QStringList{"follow 510050.SH 2.5"} << "";
+    // A strike with a put and no call links to no group: no blank line.
+    QTest::newRow("strike without a call, then all") << QStringList{"put-only", "all"} << both;
+    QTest::newRow("strike without a call, then refresh")
+        << QStringList{"put-only", "refresh"} << both;
 }
 
 void TestBoard::userActions()
@@ -251,6 +278,10 @@ void TestBoard::userActions()
         } else if (words[0] == QLatin1String("refresh")) {
             m_page->refreshPluginWidget();
             QCOMPARE(child<QLineEdit>(QStringLiteral("lineEdit_limitNumber"))->text(), "99");
+        } else if (words[0] == QLatin1String("put-only")) {
+            load(standardMarket(m_tag) << option(putSymbol("a" + m_tag, 2.925), "510050", day(20),
+                                                 2.925, Ostrel_Values::OptionCallOrPut::put, "p"));
+            putEvent(VelEventType::BaseDataState, {{"loadFinish", true}});
         } else if (words[0] == QLatin1String("loadFinish")) {
             putEvent(VelEventType::BaseDataState, {{"loadFinish", true}});
         } else if (words[0] == QLatin1String("category")) {
@@ -260,7 +291,8 @@ void TestBoard::userActions()
             QVariantMap announced = category(words[1].section(QLatin1Char('.'), 1));
             announced.insert("symbol", words[1]);
             announced.insert("price", VelConst::ZeroPrice);
-            announced.insert("nominalQty", 99);
+            // A count given after the symbol goes as text.
+            announced.insert("nominalQty", words.size() > 2 ? QVariant(words[2]) : QVariant(99));
             m_other->send(VelEventType::UnderlyingChanged, {announced});
         }
         QVERIFY(settle());
@@ -282,7 +314,9 @@ void TestBoard::ticksReachTheirCells_data()
     QTest::newRow("last up: last and change blink")
         << true << none << QVariantMap{{"LastPrice", 0.1244}} << "2=0.1244###3 3=3.67%###3 0=0.1233###0";
     QTest::newRow("change below 1e-10: no blink")
-        << true << none << QVariantMap{{"LastPrice", 0.1234 + 1e-12}} << "2=0.1234###0";
+        << true << none << QVariantMap{{"LastPrice", 0.1234 + 5e-11}} << "2=0.1234###0";
+    QTest::newRow("fall below 1e-10: no blink")
+        << true << none << QVariantMap{{"LastPrice", 0.1234 - 5e-11}} << "2=0.1234###0";
     QTest::newRow("only the bid") << true << none << QVariantMap{{"Buy1Price", 0.123}}
                                   << "0=0.1230###3 1=0.1235###0 2=0.1234###0";
     QTest::newRow("limits keep four decimals")
@@ -305,6 +339,9 @@ void TestBoard::ticksReachTheirCells_data()
         << "6=54321";
     QTest::newRow("open interest as a double") << false << QVariantMap{{"OpenInterest", 54321.0}}
                                                << none << "8=54321";
+    QTest::newRow("the largest open interest let in, whole")
+        << true << QVariantMap{{"OpenInterest", qlonglong(1000000000000000LL)}} << none
+        << "6=1000000000000000";
 }
 
 void TestBoard::ticksReachTheirCells()
@@ -479,12 +516,6 @@ void TestBoard::underlyingPriceFromItsSubscription()
     TRY_COMPARE(symmetry(), QString::number(2.9514 + m_case / 1000.0, 'f', 3));
     publishUnderlying(QStringLiteral("510050.SH"), 3.0);
     TRY_COMPARE(symmetry(), QStringLiteral("3.000"));
-    // In the money at 3.0, the call of 2.900 is tinted up to its grid lines.
-    auto *tree = m_page->findChild<QTreeView *>();
-    const QRect cell = tree->visualRect(strikeIndex(20, "2.900 ", 0));
-    const QImage shot = tree->viewport()->grab().toImage();
-    QCOMPARE(shot.pixelColor(cell.right() - 1, cell.bottom() - 1), QColor(0x2a1a1a));
-    QVERIFY(shot.pixelColor(cell.right(), cell.center().y()) != QColor(0x2a1a1a));
 
     // A load of another underlying subscribes that one.
     QVariantMap data = category(QStringLiteral("SZ"));
@@ -498,26 +529,130 @@ void TestBoard::underlyingPriceFromItsSubscription()
     TRY_COMPARE(symmetry(), QStringLiteral("3.600"));
 }
 
+void TestBoard::paintedCells_data()
+{
+    QTest::addColumn<QString>("strike"); // the row at 20 days; the underlying is at 2.96
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("text"); // the cell's "256"
+    QTest::addColumn<double>("callChange");
+    QTest::addColumn<double>("putChange");
+    QTest::addColumn<QColor>("fill"); // inside the cell's corner; invalid: the board's own
+    QTest::addColumn<QColor>("pen");  // of the text; invalid: no rise or fall colour at all
+    const QColor rise = PivoraUtils::RiseColor(), fall = PivoraUtils::DownColor();
+    const QColor callTint(0x2a1a1a), putTint(0x1a2a1a), none;
+    QTest::newRow("level 3, call falling")
+        << "3.000 " << 0 << "2.9500###3" << -1.5 << 1.0 << QColor(0x000060) << fall;
+    QTest::newRow("level 2, call rising")
+        << "3.000 " << 1 << "2.9500###2" << 1.5 << -1.0 << QColor(0x000040) << rise;
+    QTest::newRow("level 1") << "3.000 " << 2 << "2.9500###1" << 1.0 << 1.0 << QColor(0x000020)
+                             << rise;
+    QTest::newRow("unknown level: pure blue")
+        << "3.000 " << 5 << "2.9500###x" << 1.0 << 1.0 << QColor(0x0000ff) << rise;
+    QTest::newRow("level 0: no fill") << "3.000 " << 3 << "1.50%###0" << 1.5 << 1.0 << none << rise;
+    QTest::newRow("no change is a rise")
+        << "3.000 " << 4 << "0.4200###0" << 0.0 << -1.0 << none << rise;
+    QTest::newRow("put side follows column 11")
+        << "2.950 " << 12 << "0.1000###3" << -1.0 << 2.0 << QColor(0x000060) << rise;
+    QTest::newRow("put falling") << "2.950 " << 14 << "0.1000###0" << 2.0 << -2.0 << none << fall;
+    QTest::newRow("two separators: base painting only")
+        << "2.950 " << 13 << "1###2###3" << 1.0 << 1.0 << none << none;
+    QTest::newRow("in the money call tinted")
+        << "2.950 " << 0 << "0.1000###0" << -1.0 << 1.0 << callTint << fall;
+    QTest::newRow("blink covers the tint")
+        << "2.900 " << 1 << "0.1000###3" << 1.0 << 1.0 << QColor(0x000060) << rise;
+    QTest::newRow("in the money put tinted")
+        << "3.000 " << 9 << "0.1000###0" << 1.0 << 1.0 << putTint << rise;
+    QTest::newRow("out of the money put: no tint")
+        << "2.950 " << 9 << "0.1000###0" << 1.0 << 1.0 << none << rise;
+    QTest::newRow("a strike that is no price: no tint")
+        << "-1.000 " << 0 << "0.1000###0" << -1.0 << 1.0 << none << fall;
+    QTest::newRow("strike in the neutral colour")
+        << "2.950 " << 7 << QString() << -1.0 << -1.0 << none << PivoraUtils::BalanceColor();
+}
+
+// The real table painted by the page's delegate, read pixel by pixel.
+void TestBoard::paintedCells()
+{
+    QFETCH(QString, strike);
+    QFETCH(int, column);
+    QFETCH(QString, text);
+    QFETCH(double, callChange);
+    QFETCH(double, putChange);
+    QFETCH(QColor, fill);
+    QFETCH(QColor, pen);
+    openPage();
+    m_page->resize(1600, 800);
+    publishUnderlying(QStringLiteral("510050.SH"), 2.96);
+    TRY_COMPARE(symmetry(), QStringLiteral("2.960"));
+    if (strike.startsWith(QLatin1Char('-'))) {
+        Row extra = model()->rowData(strikeIndex(20, "2.950 ", 7));
+        extra[7][VelConst::RoleUser] = strike;
+        model()->addRow(extra);
+    }
+    const QModelIndex index = strikeIndex(20, strike, column);
+    QVERIFY(index.isValid());
+    Row row = model()->rowData(index);
+    if (!text.isEmpty())
+        row[column][VelConst::RoleUser] = text;
+    row[3][VelConst::RoleUser1] = callChange;
+    row[11][VelConst::RoleUser1] = putChange;
+    QVERIFY(model()->updateRow(row));
+
+    auto *tree = m_page->findChild<QTreeView *>();
+    const QRect cell = tree->visualRect(index);
+    QVERIFY(tree->viewport()->rect().contains(cell));
+    const QImage shot = tree->viewport()->grab().toImage();
+    const QColor corner = shot.pixelColor(cell.topLeft() + QPoint(1, 1));
+    if (fill.isValid())
+        QCOMPARE(corner, fill);
+    else
+        QVERIFY2(corner == tree->palette().color(QPalette::Base) ||
+                     corner == tree->palette().color(QPalette::AlternateBase),
+                 qPrintable(corner.name()));
+    QSet<QRgb> colours;
+    for (int y = cell.top(); y < cell.bottom(); ++y)
+        for (int x = cell.left(); x < cell.right(); ++x)
+            colours.insert(shot.pixel(x, y) | 0xff000000u);
+    for (const QColor &colour :
+         {PivoraUtils::RiseColor(), PivoraUtils::DownColor(), PivoraUtils::BalanceColor()})
+        QCOMPARE(colours.contains(colour.rgb()), colour == pen);
+}
+
 void TestBoard::storedColumnHeads_data()
 {
     QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<bool>("english");       // the window's language
     QTest::addColumn<QString>("strikeHead"); // of column 7; empty: no heads taken
-    QTest::newRow("the seeded 15") << kCaptions << "行权价";
-    QTest::newRow("15 of the user's own") << QStringList{"c0", "c1", "c2", "c3", "c4", "c5", "c6",
-                                                         "c7", "c8", "c9", "c10", "c11", "c12",
-                                                         "c13", "c14"}
-                                          << "c7";
-    QTest::newRow("14 refused") << QStringList(kCaptions.mid(0, 14)) << QString();
-    QTest::newRow("16 refused") << QStringList(kCaptions + QStringList{"extra"}) << QString();
+    QStringList own;
+    for (int i = 0; i < 15; ++i)
+        own << QStringLiteral("c%1").arg(i);
+    QTest::newRow("the seeded 15") << kCaptions << false << "行权价";
+    QTest::newRow("the seeded 15, English window") << kCaptions << true << "Strike";
+    QTest::newRow("15 of the user's own") << own << false << "c7";
+    // The page shows what the store answers, even a text its own
+    // translation would change.
+    own[7] = QStringLiteral("所有");
+    QTest::newRow("the user's own as they are, English window") << own << true << "所有";
+    QTest::newRow("14 refused") << QStringList(kCaptions.mid(0, 14)) << false << QString();
+    QTest::newRow("16 refused") << QStringList(kCaptions + QStringList{"extra"}) << false
+                                << QString();
 }
 
 void TestBoard::storedColumnHeads()
 {
     QFETCH(QStringList, stored);
+    QFETCH(bool, english);
     QFETCH(QString, strikeHead);
     QVERIFY(CDataBase::GetInstance()->setPluginHeadDataInfo(
         QStringLiteral("ostrel_optiontquotation"), stored));
+    QTranslator translator;
+    if (english) {
+        QVERIFY(translator.load(QStringLiteral("velapp_en"),
+                                QCoreApplication::applicationDirPath() + "/translations"));
+        QCoreApplication::installTranslator(&translator);
+    }
     openPage();
+    QCoreApplication::removeTranslator(&translator);
     QCOMPARE(model()->headList().size(), strikeHead.isEmpty() ? 0 : 15);
     QCOMPARE(model()->headerData(7, Qt::Horizontal).toString(), strikeHead);
     // The table keeps its 15 columns either way.

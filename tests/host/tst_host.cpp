@@ -8,6 +8,8 @@
 #include <velplugin/iplugin.h>
 #include <velplugin/pluginmanager.h>
 #include <velutils/velcommonutils.h>
+#include <velwidget/velitemmodeldeletage.h>
+#include <velwidget/velpluginbasewidget.h>
 #include <velwidget/veltreemodel.h>
 #include <velwidget/veltreeview.h>
 
@@ -17,6 +19,7 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QStyledItemDelegate>
+#include <QTreeView>
 #include <QtTest>
 
 #include <atomic>
@@ -176,6 +179,14 @@ private:
     QStringList noted;
 };
 
+// Counts what the host tells a page about its geometry.
+class ResizedPage : public VelPluginBaseWidget
+{
+public:
+    void pluginResized() override { ++resized; }
+    int resized = 0;
+};
+
 } // namespace
 
 class TestHost : public QObject
@@ -200,14 +211,19 @@ private slots:
     void updateChangesOnlyChangedCells_data();
     void updateChangesOnlyChangedCells();
     void headsAnnounceEverySection();
+    void gridLinesAndWidths_data();
+    void gridLinesAndWidths();
     void oneFramePaintsTheLastValue();
 
     void deadPresenterGetsNothing();
     void burstArrivesAsItsLastValue();
+    void pageHearsItsResize();
 
     void numericFieldsOneRule_data();
     void numericFieldsOneRule();
     void fixedTextIsQtsText();
+    void rowsSortByKeys_data();
+    void rowsSortByKeys();
 };
 
 void TestHost::initTestCase()
@@ -440,7 +456,10 @@ void TestHost::treeRows_data()
     QTest::newRow("children after parents") << "g1;g2;x>g1;y>g2;z>g1" << "g1[x z] g2[y]";
     QTest::newRow("children before parents") << "x>g1;y>g2;z>g1;g2;g1" << "g2[y] g1[x z]";
     QTest::newRow("grandchildren") << "c>b;a;b>a" << "a[b[c]]";
-    QTest::newRow("parent not found is top-level") << "g1;x>nope;y>g1" << "g1[y] x";
+    QTest::newRow("parent not found: not shown") << "g1;x>nope;y>g1"
+                                                 << "g1[y]";
+    QTest::newRow("nor its children") << "x>nope;c>x;g1"
+                                      << "g1";
     QTest::newRow("duplicate merges into the first") << "a;b=1;c;b=2" << "a b=2 c";
     QTest::newRow("self link is top-level") << "a>a;b" << "a b";
     QTest::newRow("three-row cycle does not hang") << "a>c;b>a;c>b" << "c[a[b]]";
@@ -462,17 +481,34 @@ void TestHost::treeRows()
     QCOMPARE(dump(model), tree);
     QVERIFY(!stale.isValid());
     QVERIFY(!model.updateRow(parseRow(QStringLiteral("older=gone"))));
-    // An added row finds its parent too.
+    // An added row finds its parent too; one whose parent is missing waits
+    // unseen, takes its updates, and appears under the parent when it comes.
     model.addRow(parseRow(QStringLiteral("late>older")));
+    model.addRow(parseRow(QStringLiteral("later>late")));
+    QCOMPARE(dump(model), tree);
+    QVERIFY(model.updateRow(parseRow(QStringLiteral("late>older=held"))));
+    QVERIFY(!model.indexOfIdentity(QStringLiteral("late")).isValid());
     model.addRow(parseRow(QStringLiteral("older")));
-    QVERIFY(dump(model).endsWith(QLatin1String(" late older")));
+    QVERIFY2(dump(model).endsWith(QLatin1String(" older[late=held[later]]")),
+             qPrintable(dump(model)));
     // Keyed anew, the rows held are rebuilt as a list of rows is (the early
     // child now finds its parent) and the views are told.
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
     QVERIFY(reset.isValid());
     model.setKeyColumns({0, 3});
     QCOMPARE(reset.count(), 1);
-    QCOMPARE(dump(model), tree + QStringLiteral(" older[late]"));
+    QCOMPARE(dump(model), tree + QStringLiteral(" older[late=held[later]]"));
+    // A waiting row whose parent arrives linked to it comes at the top.
+    model.addRow(parseRow(QStringLiteral("p>q")));
+    model.addRow(parseRow(QStringLiteral("q>p")));
+    QCOMPARE(dump(model), tree + QStringLiteral(" older[late=held[later]] p[q]"));
+    // Any role reads the key of its number.
+    Row wide = parseRow(QStringLiteral("wide"));
+    wide[2][QStringLiteral("40")] = QStringLiteral("mid");
+    wide[2][QStringLiteral("300")] = QStringLiteral("far");
+    model.addRow(wide);
+    QCOMPARE(model.indexOfIdentity(QStringLiteral("wide"), 2).data(40).toString(), "mid");
+    QCOMPARE(model.indexOfIdentity(QStringLiteral("wide"), 2).data(300).toString(), "far");
 }
 
 void TestHost::updateChangesOnlyChangedCells_data()
@@ -565,6 +601,66 @@ void TestHost::headsAnnounceEverySection()
     model.setHeadList(list + list.mid(0, 1));
     QCOMPARE(reset.count(), 1);
     QCOMPARE(model.columnCount(), 16);
+    // No columns: no section to announce.
+    VelTreeModel empty;
+    QSignalSpy none(&empty, &QAbstractItemModel::headerDataChanged);
+    empty.setHeadList({});
+    QCOMPARE(none.count(), 0);
+}
+
+void TestHost::gridLinesAndWidths_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::addColumn<bool>("horizontal");
+    QTest::addColumn<bool>("vertical");
+    QTest::newRow("none") << 0 << false << false;
+    QTest::newRow("horizontal") << 1 << true << false;
+    QTest::newRow("vertical") << 2 << false << true;
+    QTest::newRow("both") << 3 << true << true;
+    QTest::newRow("below the range: none") << -4 << false << false;
+    QTest::newRow("above the range: both") << 9 << true << true;
+}
+
+void TestHost::gridLinesAndWidths()
+{
+    QFETCH(int, style);
+    QFETCH(bool, horizontal);
+    QFETCH(bool, vertical);
+    const QColor grid(0x12, 0x34, 0x56);
+    VelTreeView view;
+    view.setVelTableItemDelegate(new VelItemModelDeletage(&view));
+    view.setItemGridColor(grid);
+    view.setGridLineStyle(style);
+    view.model()->setMinimumColumnCount(3);
+    view.updateRecordDataList(parseRows(QStringLiteral("a;b")));
+    // A width given to a column outlives a new default width.
+    view.setColumnWidth(0, 80);
+    view.setColumnDefaultWidth(50);
+    view.resize(400, 200);
+    QCOMPARE(view.treeView()->columnWidth(0), 80);
+    QCOMPARE(view.treeView()->columnWidth(1), 50);
+    view.setColumnWidth(3, 70); // a column beyond the model's is added
+    QCOMPARE(view.treeView()->columnWidth(3), 70);
+    const QRect cell = view.treeView()->visualRect(view.model()->index(0, 1));
+    const QImage shot = view.treeView()->viewport()->grab().toImage();
+    QCOMPARE(shot.pixelColor(cell.center().x(), cell.bottom()) == grid, horizontal);
+    QCOMPARE(shot.pixelColor(cell.right(), cell.center().y()) == grid, vertical);
+}
+
+// A page hears of its own resizes, and its loading overlay keeps covering it.
+void TestHost::pageHearsItsResize()
+{
+    ResizedPage page;
+    page.setLoadingState(1);
+    page.resize(300, 200);
+    page.show();
+    QTRY_VERIFY(page.resized > 0);
+    const int before = page.resized;
+    page.resize(500, 400);
+    QTRY_COMPARE(page.resized, before + 1);
+    auto *overlay = page.findChild<QWidget *>(QStringLiteral("velLoadingOverlay"));
+    QVERIFY(overlay);
+    QCOMPARE(overlay->geometry(), page.rect());
 }
 
 void TestHost::deadPresenterGetsNothing()
@@ -621,6 +717,48 @@ void TestHost::burstArrivesAsItsLastValue()
     TRY_COMPARE(presenter.seen(), (QStringList{"0.001", "0.5", "event 7001", "1"}));
 }
 
+void TestHost::rowsSortByKeys_data()
+{
+    QTest::addColumn<QVariantList>("first"); // column 0's "256", the first key
+    QTest::addColumn<bool>("descending");    // of the first key; column 1 ascending decides ties
+    QTest::addColumn<QString>("order");      // column 1 of the rows as sorted; rows named a, b, ...
+    const double nan = std::nan("");
+    QTest::newRow("numbers as numbers") << QVariantList{10, 9, 9.5} << false << "b c a";
+    QTest::newRow("text as text") << QVariantList{"10", "9", "9.5"} << false << "a b c";
+    QTest::newRow("descending") << QVariantList{1, 3, 2} << true << "b c a";
+    QTest::newRow("integers beyond a double's precision")
+        << QVariantList{qlonglong(9007199254740993LL), qlonglong(9007199254740992LL)} << false
+        << "b a";
+    QTest::newRow("unsigned above every signed")
+        << QVariantList{std::numeric_limits<qulonglong>::max(), qlonglong(-1), 5u} << false
+        << "b c a";
+    QTest::newRow("NaN first, and NaNs tie") << QVariantList{nan, 1.0, nan} << false << "a c b";
+    QTest::newRow("a missing cell is empty text")
+        << QVariantList{"x", QVariant()} << false << "b a";
+}
+
+void TestHost::rowsSortByKeys()
+{
+    QFETCH(QVariantList, first);
+    QFETCH(bool, descending);
+    QFETCH(QString, order);
+    QList<Row> rows;
+    for (int i = 0; i < first.size(); ++i) {
+        Row row;
+        if (first.at(i).isValid())
+            row[0][QStringLiteral("256")] = first.at(i);
+        row[1][QStringLiteral("256")] = QString(QLatin1Char(char('a' + i)));
+        rows.prepend(row); // ties must not come out in the order given
+    }
+    VelCommonUtils::sortTableViewRecordListByKeys(
+        rows, {qMakePair(0, descending ? Qt::DescendingOrder : Qt::AscendingOrder),
+               qMakePair(1, Qt::AscendingOrder)});
+    QStringList names;
+    for (const Row &row : rows)
+        names << row.value(1).value(QStringLiteral("256")).toString();
+    QCOMPARE(names.join(QLatin1Char(' ')), order);
+}
+
 FIXTURE_TEST_MAIN(TestHost)
 // Prices and precisions are read from ticks and records by one rule: a
 // number, or text that reads wholly as one.
@@ -663,9 +801,25 @@ void TestHost::numericFieldsOneRule()
 // signs included.
 void TestHost::fixedTextIsQtsText()
 {
-    QList<double> values{0.0,    -0.0,    0.125,   2.675,  1.005,    -0.00004, 0.00005,
-                         -1.5,   2.5,     1e9,     999999999.5, 0.1 + 0.2, 1e-12,
-                         123456.78905, std::nan(""), -std::numeric_limits<double>::infinity()};
+    QList<double> values{0.0,
+                         -0.0,
+                         0.125,
+                         2.675,
+                         1.005,
+                         -0.00004,
+                         0.00005,
+                         -1.5,
+                         2.5,
+                         1e9,
+                         999999999.5,
+                         0.1 + 0.2,
+                         1e-12,
+                         123456.78905,
+                         1e15,
+                         -1e300,
+                         std::nan(""),
+                         std::numeric_limits<double>::infinity(),
+                         -std::numeric_limits<double>::infinity()};
     quint32 seed = 12345;
     for (int i = 0; i < 20000; ++i) {
         seed = seed * 1664525u + 1013904223u;

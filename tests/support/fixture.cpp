@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -264,6 +265,47 @@ VelPluginBaseWidget *openPage()
     page->resize(1400, 600);
     page->show();
     return page;
+}
+
+void startVelapp(QProcess *process, const QStringList &args, bool noDisplay)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
+    if (noDisplay) {
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QString());
+    }
+    process->setProcessEnvironment(env);
+    process->start(QStringLiteral(VELAPP_BINARY),
+                   noDisplay ? args
+                             : QStringList{QStringLiteral("-platform"), QStringLiteral("offscreen")} +
+                                   args);
+}
+
+VelappRun runVelapp(const QStringList &args, QProcess *started, bool noDisplay)
+{
+    QProcess own;
+    QProcess *process = started;
+    if (!process) {
+        process = &own;
+        startVelapp(process, args, noDisplay);
+    }
+    VelappRun run;
+    if (!process->waitForFinished(120000)) {
+        process->kill();
+        process->waitForFinished();
+        return run;
+    }
+    run.exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+    run.out = QString::fromUtf8(process->readAllStandardOutput());
+    const QRegularExpression noise(QStringLiteral("propagateSizeHints|(waited|held) \\d+ ms at "));
+    const QStringList lines = QString::fromUtf8(process->readAllStandardError())
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &line : lines)
+        if (!noise.match(line).hasMatch())
+            run.errLines.append(line);
+    return run;
 }
 
 void putEvent(int type, const QVariantMap &row)

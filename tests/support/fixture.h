@@ -10,6 +10,7 @@
 
 #include <mutex>
 
+class QProcess;
 class VelPluginBaseWidget;
 
 // What every test program shares: a private user-data folder, a guard that
@@ -66,6 +67,23 @@ void putEvent(int type, const QVariantMap &row);
 // Returns once everything put on the bus before it has been delivered and
 // the GUI thread has run what that delivery queued.
 bool settle(int timeoutMs = 30000);
+
+// The velapp binary of this build, run offscreen as a child process.
+struct VelappRun
+{
+    int exitCode = -1; // also when it crashed or did not end in time
+    QString out;
+    // What it wrote to stderr, without the offscreen platform's notices and
+    // the lock diagnostics a loaded machine may cause.
+    QStringList errLines;
+};
+// noDisplay: no display and no platform chosen, as in a plain terminal; a
+// start of Qt's GUI would abort there.
+void startVelapp(QProcess *process, const QStringList &args, bool noDisplay = false);
+// Runs velapp with args to its end; or, given a process startVelapp
+// started, waits for that one.
+VelappRun runVelapp(const QStringList &args, QProcess *started = nullptr,
+                    bool noDisplay = false);
 
 // A second page on the bus: records the events of the types it subscribed
 // to (delivered on the bus thread) and publishes events as a page does.

@@ -19,19 +19,21 @@ Q_LOGGING_CATEGORY(lcDb, "velapp.db", QtWarningMsg)
 
 const QString kSeedKey = QStringLiteral("ostrel_optiontquotation");
 
-// The T-board's columns: call side, strike, put side mirrored. Stored in
-// Chinese; the page shows them through its translation context.
+// Captions are stored in Chinese and answered in the window's language.
+const char *const kCaptionContext = "CDataBase";
+
+// The T-board's columns: call side, strike, put side mirrored.
 const QStringList &seedCaptions()
 {
     static const char *const texts[] = {
-        QT_TRANSLATE_NOOP("TQuotation", "买价"),   QT_TRANSLATE_NOOP("TQuotation", "卖价"),
-        QT_TRANSLATE_NOOP("TQuotation", "最新价"), QT_TRANSLATE_NOOP("TQuotation", "涨跌幅"),
-        QT_TRANSLATE_NOOP("TQuotation", "涨停价"), QT_TRANSLATE_NOOP("TQuotation", "跌停价"),
-        QT_TRANSLATE_NOOP("TQuotation", "持仓量"), QT_TRANSLATE_NOOP("TQuotation", "行权价"),
-        QT_TRANSLATE_NOOP("TQuotation", "持仓量"), QT_TRANSLATE_NOOP("TQuotation", "跌停价"),
-        QT_TRANSLATE_NOOP("TQuotation", "涨停价"), QT_TRANSLATE_NOOP("TQuotation", "涨跌幅"),
-        QT_TRANSLATE_NOOP("TQuotation", "最新价"), QT_TRANSLATE_NOOP("TQuotation", "卖价"),
-        QT_TRANSLATE_NOOP("TQuotation", "买价")};
+        QT_TRANSLATE_NOOP("CDataBase", "买价"),   QT_TRANSLATE_NOOP("CDataBase", "卖价"),
+        QT_TRANSLATE_NOOP("CDataBase", "最新价"), QT_TRANSLATE_NOOP("CDataBase", "涨跌幅"),
+        QT_TRANSLATE_NOOP("CDataBase", "涨停价"), QT_TRANSLATE_NOOP("CDataBase", "跌停价"),
+        QT_TRANSLATE_NOOP("CDataBase", "持仓量"), QT_TRANSLATE_NOOP("CDataBase", "行权价"),
+        QT_TRANSLATE_NOOP("CDataBase", "持仓量"), QT_TRANSLATE_NOOP("CDataBase", "跌停价"),
+        QT_TRANSLATE_NOOP("CDataBase", "涨停价"), QT_TRANSLATE_NOOP("CDataBase", "涨跌幅"),
+        QT_TRANSLATE_NOOP("CDataBase", "最新价"), QT_TRANSLATE_NOOP("CDataBase", "卖价"),
+        QT_TRANSLATE_NOOP("CDataBase", "买价")};
     static const QStringList captions = [] {
         QStringList list;
         for (const char *text : texts)
@@ -193,9 +195,11 @@ QStringList CDataBase::getPluginHeadDataInfo(const QString &pluginKey) const
                   qUtf8Printable(m_error));
         return QStringList();
     }
+    // A caption the translation does not know (the user's own) stays as stored.
     QStringList captions;
     while (query.next())
-        captions.append(query.value(0).toString());
+        captions.append(QCoreApplication::translate(
+            kCaptionContext, query.value(0).toString().toUtf8().constData()));
     return captions;
 }
 

@@ -50,6 +50,8 @@ struct VelTreeModel::Node
 {
     Row cells;
     QString identity; // empty: the row cannot be found or updated
+    // Null while the row waits for the row its link names: it is held (and
+    // updated) but not shown.
     Node *parent = nullptr;
     int row = 0; // position among the parent's children
     QVector<Node *> children;
@@ -66,6 +68,8 @@ struct VelTreeModel::Private
     Node root;
     std::vector<std::unique_ptr<Node>> nodes; // owner, in the order rows arrived
     QHash<QString, Node *> byIdentity;
+    // Rows whose link names no row yet, by that link, in arrival order.
+    QHash<QString, QVector<Node *>> waiting;
 
     int columnCount() const { return qMax(heads.size(), minimumColumnCount); }
 
@@ -94,6 +98,7 @@ struct VelTreeModel::Private
     {
         root.children.clear();
         byIdentity.clear();
+        waiting.clear();
         nodes.clear();
     }
 
@@ -115,15 +120,36 @@ struct VelTreeModel::Private
         return false;
     }
 
+    // A row is shown when its chain of parents reaches the root.
+    bool isShown(const Node *node) const
+    {
+        while (node && node != &root)
+            node = node->parent;
+        return node == &root;
+    }
+
+    // Where node belongs: the root, the row its link names, or nowhere yet
+    // (null) when no row has that identity; a link that would close a cycle
+    // puts the row at the top.
     Node *parentFor(const Node *node) const
     {
         const QString link = linkOf(node->cells);
         if (link.isEmpty())
             return const_cast<Node *>(&root);
         Node *parent = byIdentity.value(link);
-        if (!parent || wouldCycle(parent, node))
+        if (!parent)
+            return nullptr;
+        if (wouldCycle(parent, node))
             return const_cast<Node *>(&root);
         return parent;
+    }
+
+    void place(Node *node)
+    {
+        if (Node *parent = parentFor(node))
+            attach(parent, node);
+        else
+            waiting[linkOf(node->cells)].append(node);
     }
 
     Node *createNode(const Row &row, const QString &identity)
@@ -152,7 +178,7 @@ struct VelTreeModel::Private
             createNode(row, identity);
         }
         for (const auto &node : nodes)
-            attach(parentFor(node.get()), node.get());
+            place(node.get());
     }
 
     QList<Row> rowsInArrivalOrder() const
@@ -270,7 +296,7 @@ void VelTreeModel::setColumnTextAlignment(int column, int alignment)
         return;
     const QVector<int> roles{Qt::TextAlignmentRole};
     auto announce = [&](const QModelIndex &parentIndex, const Node *parent) {
-        if (!parent->children.isEmpty())
+        if (!parent->children.isEmpty() && d->isShown(parent))
             emit dataChanged(index(0, column, parentIndex),
                              index(parent->children.size() - 1, column, parentIndex), roles);
     };
@@ -299,14 +325,31 @@ void VelTreeModel::addRow(const Row &row)
         updateRow(row);
         return;
     }
-    // A new row has no children yet, so its link cannot close a cycle.
-    Node *parent = d->byIdentity.value(d->linkOf(row), &d->root);
-    const QModelIndex parentIndex =
-        parent == &d->root ? QModelIndex() : createIndex(parent->row, 0, parent);
-    const int position = parent->children.size();
-    beginInsertRows(parentIndex, position, position);
-    Private::attach(parent, d->createNode(row, identity));
-    endInsertRows();
+    Node *node = d->createNode(row, identity);
+    // Rows that waited for this identity come with it, in their order of
+    // arrival; one whose subtree holds the new row goes to the top instead
+    // of closing a cycle.
+    const QVector<Node *> adopted =
+        identity.isEmpty() ? QVector<Node *>() : d->waiting.take(identity);
+    const auto insert = [this](Node *parent, Node *child) {
+        if (!d->isShown(parent)) {
+            Private::attach(parent, child);
+            return;
+        }
+        const QModelIndex parentIndex =
+            parent == &d->root ? QModelIndex() : createIndex(parent->row, 0, parent);
+        const int position = parent->children.size();
+        beginInsertRows(parentIndex, position, position);
+        Private::attach(parent, child);
+        endInsertRows();
+    };
+    // A new row has no children yet, so its own link cannot close a cycle.
+    if (Node *parent = d->parentFor(node))
+        insert(parent, node);
+    else
+        d->waiting[d->linkOf(row)].append(node);
+    for (Node *child : adopted)
+        insert(d->wouldCycle(node, child) ? &d->root : node, child);
 }
 
 bool VelTreeModel::updateRow(const Row &row)
@@ -315,7 +358,8 @@ bool VelTreeModel::updateRow(const Row &row)
     Node *node = identity.isEmpty() ? nullptr : d->byIdentity.value(identity);
     if (!node)
         return false;
-    const int shownColumns = d->columnCount();
+    // A row not shown takes the update silently.
+    const int shownColumns = d->isShown(node) ? d->columnCount() : 0;
     // One signal per run of adjacent changed cells (the row's cells come in
     // column order): few signals, and the view repaints only what changed.
     int first = -1;
@@ -359,7 +403,7 @@ Row VelTreeModel::rowData(const QModelIndex &index) const
 QModelIndex VelTreeModel::indexOfIdentity(const QString &identity, int column) const
 {
     Node *node = identity.isEmpty() ? nullptr : d->byIdentity.value(identity);
-    if (!node || column < 0 || column >= d->columnCount())
+    if (!node || column < 0 || column >= d->columnCount() || !d->isShown(node))
         return QModelIndex();
     return createIndex(node->row, column, node);
 }

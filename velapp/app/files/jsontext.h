@@ -7,7 +7,8 @@
 
 class QJsonObject;
 
-// Positions in JSON text, for error messages that name a line.
+// What the readers of velapp's JSON files share: reading a whole file,
+// walking JSON Lines, and the line of a fault for messages that name it.
 class JsonText
 {
 public:

@@ -2,8 +2,6 @@
 
 #include "files/jsontext.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,21 +9,9 @@
 
 bool SecuritiesFile::load(const QString &path, QList<QVariantMap> *records, QString *error)
 {
-    if (QFileInfo(path).isDir()) {
-        *error = QStringLiteral("%1: is a folder, not a securities file").arg(path);
-        return false;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: cannot read: %2").arg(path, file.errorString());
-        return false;
-    }
-    const QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *error = QStringLiteral("%1: cannot read: %2").arg(path, file.errorString());
-        return false;
-    }
-    return parse(text, path, records, error);
+    QByteArray text;
+    return JsonText::readFile(path, QStringLiteral("a securities file"), &text, error) &&
+           parse(text, path, records, error);
 }
 
 bool SecuritiesFile::parse(const QByteArray &text, const QString &path, QList<QVariantMap> *records,
