@@ -373,9 +373,11 @@ void VelBus::awaitGui()
     m_roundSentAtMs = nowMs();
     // Posted after the rows the presenters sent the GUI thread this round,
     // so it runs once they are handled.
+    VelTsan::release(&m_roundsShown);
     QMetaObject::invokeMethod(
         app,
         [this, round] {
+            VelTsan::acquire(&m_roundsShown);
             m_roundsShown.store(round, std::memory_order_release);
             wake();
         },

@@ -246,7 +246,7 @@ QString internedName(const char *p, int size)
             return name.text;
     }
     QString text = QString::fromLatin1(p, size);
-    if (names.size() < 64)
+    if (names.size() < 64 && size <= 64) // a hostile client cannot pin much
         names.push_back({QByteArray(p, size), text});
     return text;
 }
