@@ -145,7 +145,7 @@ public:
         connect(model, &VelTreeModel::dataChanged, this, &LagProbe::onDataChanged);
     }
 
-    // Feed thread: tick arrived and was accepted.
+    // Feed thread: tick arrived (the bench sends only ticks the host accepts).
     void arrived(const QVariantMap &tick)
     {
         const int index =
@@ -417,11 +417,11 @@ int main(int argc, char *argv[])
         report.line(error);
         return 1;
     }
+    // The arrival is noted before the tick enters the host: the board may
+    // show it before the feed thread runs again.
     FeedThread feed([&probe](const QString &kind, const QVariantMap &tick, QString *fault) {
-        const auto admission = BusinessDataInterface::PublishQuotation(kind, tick, fault);
-        if (admission == BusinessDataInterface::Admission::Accepted)
-            probe.arrived(tick);
-        return admission;
+        probe.arrived(tick);
+        return BusinessDataInterface::PublishQuotation(kind, tick, fault);
     });
     feed.start(std::move(listen));
     runFor(500);

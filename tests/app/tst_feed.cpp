@@ -1,5 +1,7 @@
 #include "fixture.h"
 
+#include "files/jsontext.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,6 +22,8 @@ private slots:
 
     void refusedBeforeAnyWindow_data();
     void refusedBeforeAnyWindow();
+    void tickLineReadAsQtReadsIt_data();
+    void tickLineReadAsQtReadsIt();
     void recordingReplaysTheSameBoard();
     void clientsFeedTheBoard();
     void hostileFeedLeavesTheGoodPrice();
@@ -111,6 +115,64 @@ void TestFeed::refusedBeforeAnyWindow()
     QCOMPARE(run.errLines.size(), 1);
     QVERIFY2(run.errLines.first().contains(error), qPrintable(run.errLines.first()));
     QCOMPARE(QFileInfo(path(QStringLiteral("same.jsonl"))).size(), 58);
+}
+
+// The quick reader of tick lines takes only lines it reads exactly as
+// QJsonDocument does (the same values of the same types); it leaves the rest.
+void TestFeed::tickLineReadAsQtReadsIt_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("quick"); // read by the quick reader
+    const auto row = [](const char *name, const char *line, bool quick) {
+        QTest::newRow(name) << QByteArray(line) << quick;
+    };
+    row("tick",
+        R"({"type":"MDOPTIONRECORD","Symbol":"X.SH","LastPrice":0.1234,"OpenInterest":120000})",
+        true);
+    row("spaces", "{ \"a\" :\t1 , \"b\":\"x y\" }", true);
+    row("empty", "{}", true);
+    row("literals", R"({"a":true,"b":false,"c":null})", true);
+    row("large", R"({"a":1e308,"b":4.9e-324,"c":-1.5E+300})", true);
+    row("whole", R"({"a":-0,"b":-0.0,"c":1E+2,"d":1e15,"e":1e16})", true);
+    row("fraction", R"({"a":1.0e-5,"b":0.1,"c":-2.5})", true);
+    row("beyond 2^53", R"({"a":9007199254740993,"b":9007199254740993.0})", true);
+    row("beyond qint64",
+        R"({"a":9223372036854775807,"b":9223372036854775808,"c":-9223372036854775808,"d":12345678901234567890})",
+        true);
+    row("escape", R"({"a":"x"y"})", false);
+    row("unicode escape", R"({"a":"é"})", false);
+    row("utf-8", "{\"a\":\"\xc3\xa9\"}", false);
+    row("duplicate", R"({"a":1,"a":2})", false);
+    row("nested", R"({"a":{"b":1}})", false);
+    row("array value", R"({"a":[1]})", false);
+    row("overflow", R"({"a":1e400})", false);
+    row("leading zero", R"({"a":01})", false);
+    row("bare point", R"({"a":1.})", false);
+    row("trailing garbage", R"({"a":1} x)", false);
+    row("trailing comma", R"({"a":1,})", false);
+    row("cut short", R"({"a":1)", false);
+    row("array", "[1]", false);
+}
+
+void TestFeed::tickLineReadAsQtReadsIt()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(bool, quick);
+    QVariantMap fields;
+    QCOMPARE(JsonText::parseFlatObject(line, &fields), quick);
+    if (!quick)
+        return;
+    const QVariantMap qt = QJsonDocument::fromJson(line).object().toVariantMap();
+    QCOMPARE(fields.keys(), qt.keys());
+    for (auto it = qt.cbegin(); it != qt.cend(); ++it) {
+        const QVariant mine = fields.value(it.key());
+        QCOMPARE(QMetaType::typeName(mine.userType()), QMetaType::typeName(it->userType()));
+        if (it->userType() == QMetaType::Double) // 17 digits tell every double apart, -0 too
+            QCOMPARE(QByteArray::number(mine.toDouble(), 'g', 17),
+                     QByteArray::number(it->toDouble(), 'g', 17));
+        else
+            QCOMPARE(mine, *it);
+    }
 }
 
 void TestFeed::recordingReplaysTheSameBoard()

@@ -187,6 +187,27 @@ public:
     int resized = 0;
 };
 
+// Hands each tick's LastPrice on to the GUI thread, as a page's presenter
+// hands rows to its table, and notes there the prices handled.
+class ForwardingPresenter : public VelPresenterClass
+{
+public:
+    explicit ForwardingPresenter(const QString &pid)
+        : VelPresenterClass(pid, nullptr, IMessageInterface::ThreadType_AllOnBus)
+    {}
+    ~ForwardingPresenter() override { detach(); }
+    void ProcQuotationMsg(QString, QVariant, QVariant msg) override
+    {
+        CUnPackMessageCommon unpack;
+        unpack.SetUnPackMsg(msg);
+        const QString last = unpack.GetRowValue().value(QStringLiteral("LastPrice")).toString();
+        QMetaObject::invokeMethod(
+            &gui, [this, last] { shown << last; }, Qt::QueuedConnection);
+    }
+    QObject gui;        // lives on the GUI thread
+    QStringList shown; // GUI thread only
+};
+
 } // namespace
 
 class TestHost : public QObject
@@ -218,6 +239,7 @@ private slots:
     void deadPresenterGetsNothing();
     void burstArrivesAsItsLastValue();
     void pageHearsItsResize();
+    void busyGuiGetsTheLastValue();
 
     void numericFieldsOneRule_data();
     void numericFieldsOneRule();
@@ -757,6 +779,28 @@ void TestHost::rowsSortByKeys()
     for (const Row &row : rows)
         names << row.value(1).value(QStringLiteral("256")).toString();
     QCOMPARE(names.join(QLatin1Char(' ')), order);
+}
+
+// A GUI thread busy elsewhere gets each symbol's latest tick once it is
+// back, not the rows of every tick published meanwhile.
+void TestHost::busyGuiGetsTheLastValue()
+{
+    const QString symbol = QStringLiteral("busy.SH");
+    Fixture::load({Fixture::option(symbol, QStringLiteral("510050"), Fixture::day(10), 2.95,
+                                   QStringLiteral("C"), QStringLiteral("x"))});
+    ForwardingPresenter presenter(QStringLiteral("forwarding"));
+    presenter.Sub(presenter.pluginPid(), QStringLiteral("MDOPTIONRECORD"), 1);
+    BusinessDataInterface::SubscribeSecurityQuotation(&presenter, QStringList{symbol}, 1, 2);
+    QVERIFY(Fixture::settle());
+    // The GUI thread runs no events while it publishes, pausing now and
+    // then so that the bus thread surely runs meanwhile.
+    for (int i = 1; i <= 500; ++i) {
+        Fixture::publishOption(Fixture::tick(symbol, {{"LastPrice", i / 1000.0}}));
+        if (i % 50 == 0)
+            QThread::msleep(2);
+    }
+    TRY_COMPARE(presenter.shown.value(presenter.shown.size() - 1), QStringLiteral("0.5"));
+    QVERIFY2(presenter.shown.size() <= 3, qPrintable(QString::number(presenter.shown.size())));
 }
 
 FIXTURE_TEST_MAIN(TestHost)

@@ -7,7 +7,9 @@
 #include "veltsan.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -36,6 +38,17 @@ bool shouldReportBadTick()
     return reported.fetch_add(1, std::memory_order_relaxed) < 20;
 }
 
+// Monotonic milliseconds since first use.
+qint64 nowMs()
+{
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    return clock.elapsed();
+}
+
 } // namespace
 
 // Lives on the bus thread; one wake event drains everything queued so far.
@@ -44,7 +57,14 @@ class VelBus::Worker : public QObject
 public:
     explicit Worker(VelBus *bus)
         : m_bus(bus)
-    {}
+        , m_retry(new QTimer(this))
+    {
+        m_retry->setSingleShot(true);
+        QObject::connect(m_retry, &QTimer::timeout, this, [this] { m_bus->drain(); });
+    }
+
+    // Bus thread: drain again in ms unless woken before.
+    void retryIn(int ms) { m_retry->start(qMax(0, ms)); }
 
     bool event(QEvent *e) override
     {
@@ -57,6 +77,7 @@ public:
 
 private:
     VelBus *m_bus;
+    QTimer *m_retry;
 };
 
 VelBus *VelBus::instance()
@@ -325,11 +346,42 @@ bool VelBus::enqueueLocked(Job &job)
     m_queue.push_back(std::move(job));
     if (!m_wakePosted) {
         m_wakePosted = true;
-        auto *wake = new QEvent(wakeEventType());
-        VelTsan::release(wake);
-        QCoreApplication::postEvent(m_worker, wake);
+        wake();
     }
     return true;
+}
+
+void VelBus::wake()
+{
+    auto *event = new QEvent(wakeEventType());
+    VelTsan::release(event);
+    QCoreApplication::postEvent(m_worker, event);
+}
+
+bool VelBus::guiBehind() const
+{
+    return m_roundsShown.load(std::memory_order_acquire) != m_roundsSent &&
+           nowMs() - m_roundSentAtMs < maxGuiWaitMs;
+}
+
+void VelBus::awaitGui()
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || app->thread() == &m_thread)
+        return;
+    const quint64 round = ++m_roundsSent;
+    m_roundSentAtMs = nowMs();
+    // Posted after the rows the presenters sent the GUI thread this round,
+    // so it runs once they are handled.
+    VelTsan::release(&m_roundsShown);
+    QMetaObject::invokeMethod(
+        app,
+        [this, round] {
+            VelTsan::acquire(&m_roundsShown);
+            m_roundsShown.store(round, std::memory_order_release);
+            wake();
+        },
+        Qt::QueuedConnection);
 }
 
 void VelBus::drain()
@@ -341,34 +393,41 @@ void VelBus::drain()
                 m_wakePosted = false;
                 return;
             }
+            // The wake stays posted: the GUI's answer or the timer drains.
+            if (guiBehind()) {
+                m_worker->retryIn(int(maxGuiWaitMs - (nowMs() - m_roundSentAtMs)));
+                return;
+            }
             m_batch.swap(m_queue);
             m_waiting.clear();
         }
+        bool delivered = false;
         for (Job &job : m_batch)
-            process(job);
+            delivered = process(job) || delivered;
         m_batch.clear();
+        if (delivered)
+            awaitGui();
     }
 }
 
-void VelBus::process(Job &job)
+bool VelBus::process(Job &job)
 {
     switch (job.type) {
     case Job::Quotation:
-        dispatchQuotation(job);
-        break;
+        return dispatchQuotation(job);
     case Job::Event:
         dispatchEvent(job);
         break;
     case Job::Subscribe:
-        dispatchSubscription(job);
-        break;
+        return dispatchSubscription(job);
     case Job::Barrier:
         job.done();
         break;
     }
+    return false;
 }
 
-void VelBus::dispatchQuotation(Job &job)
+bool VelBus::dispatchQuotation(Job &job)
 {
     {
         std::lock_guard<std::mutex> locker(m_lock);
@@ -380,12 +439,13 @@ void VelBus::dispatchQuotation(Job &job)
                 m_targets.push_back(client);
     }
     if (m_targets.empty())
-        return;
+        return false;
     const QVariant type(job.name);
     const QVariant msg(job.packed);
     for (const auto &client : m_targets)
         client->deliver(VelBusClient::Quotation, job.symbol, type, msg);
     m_targets.clear();
+    return true;
 }
 
 void VelBus::dispatchEvent(Job &job)
@@ -406,7 +466,7 @@ void VelBus::dispatchEvent(Job &job)
 
 // A fund the market has not priced yet still gets an image, an empty tick:
 // the page then drops whatever price it showed for the fund before.
-void VelBus::dispatchSubscription(Job &job)
+bool VelBus::dispatchSubscription(Job &job)
 {
     struct Image
     {
@@ -418,7 +478,7 @@ void VelBus::dispatchSubscription(Job &job)
     {
         std::lock_guard<std::mutex> locker(m_lock);
         if (job.client->isDetached())
-            return;
+            return false;
         for (const QString &symbol : qAsConst(job.symbols)) {
             job.client->activeSymbols.insert(symbol);
             const auto it = m_dispatched.constFind(symbol);
@@ -436,4 +496,5 @@ void VelBus::dispatchSubscription(Job &job)
     for (const Image &image : qAsConst(images))
         job.client->deliver(VelBusClient::Quotation, image.symbol, QVariant(image.kind),
                             QVariant(image.packed));
+    return !images.isEmpty();
 }

@@ -30,6 +30,10 @@ class VelBus
 public:
     using EventObserver = std::function<void(int type, const QString &src, const QVariant &msg)>;
 
+    // How long the next round waits for a GUI thread that does not answer
+    // (busy elsewhere, or not running its loop).
+    static constexpr int maxGuiWaitMs = 200;
+
     // The bus, created on first use.
     static VelBus *instance();
     // The bus if it exists, else null; for paths that must not create it.
@@ -105,10 +109,19 @@ private:
     static bool eventJob(std::unique_ptr<CEventMessageCommon> event, const QString &fallbackSrc,
                          Job *job);
     void drain();
-    void process(Job &job);
-    void dispatchQuotation(Job &job);
+    // True when the job handed a tick to a presenter.
+    bool process(Job &job);
+    bool dispatchQuotation(Job &job);
     void dispatchEvent(Job &job);
-    void dispatchSubscription(Job &job);
+    bool dispatchSubscription(Job &job);
+    // Posts a wake event to the bus thread.
+    void wake();
+    // After a round that handed ticks to presenters: the GUI thread answers
+    // once it has handled everything they sent it, and the next round waits
+    // for that (at most maxGuiWaitMs). Meanwhile newer ticks merge, so a page
+    // is one round behind, not a growing queue of rows behind.
+    void awaitGui();
+    bool guiBehind() const;
 
     class Worker;
     friend class Worker;
@@ -136,7 +149,11 @@ private:
     EventObserver m_observer;
 
     QThread m_thread;
-    QObject *m_worker = nullptr;
+    Worker *m_worker = nullptr;
+    // Rounds handed to presenters, and the last one the GUI thread answered.
+    quint64 m_roundsSent = 0; // bus thread only
+    std::atomic<quint64> m_roundsShown{0};
+    qint64 m_roundSentAtMs = 0; // bus thread only
     // Reused on the bus thread only, so the tick path allocates nothing here.
     std::vector<std::shared_ptr<VelBusClient>> m_targets;
     std::vector<Job> m_batch;

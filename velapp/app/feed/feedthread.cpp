@@ -6,6 +6,10 @@
 
 #include <QThread>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 FeedThread::FeedThread(FeedWorker::Publisher publisher, QObject *parent)
     : QObject(parent)
     , m_thread(new QThread(this))
@@ -37,6 +41,12 @@ void FeedThread::start(std::unique_ptr<FeedWorker> worker)
     });
     FeedWorker *w = worker.release();
     w->moveToThread(m_thread);
+    // When cores are short the board comes first: a feed faster than the
+    // pages then waits in its socket, and the bus merges what it sent.
+    connect(
+        m_thread, &QThread::started, w,
+        [] { ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), niceness); },
+        Qt::DirectConnection);
     connect(m_thread, &QThread::started, w, &FeedWorker::start);
     // Deleted on its own thread, after its event loop ended.
     connect(m_thread, &QThread::finished, w, &QObject::deleteLater);

@@ -25,6 +25,9 @@ public:
     bool isRunning() const;
     quint64 publishedCount() const;
 
+    // The feed thread's nice value, above the pages' threads.
+    static constexpr int niceness = 5;
+
 private:
     QThread *m_thread;
     FeedWorker::Publisher m_publisher;

@@ -139,8 +139,11 @@ void ListenFeed::read(QTcpSocket *socket)
         Client &client = it.value();
         client.pending += socket->read(maxLineBytes);
         int start = 0;
+        // Lines are read in place: pending does not change while they are.
         for (int end; (end = client.pending.indexOf('\n', start)) >= 0; start = end + 1) {
-            if (!handleLine(socket, &client, client.pending.mid(start, end - start)))
+            if (!handleLine(socket, &client,
+                            QByteArray::fromRawData(client.pending.constData() + start,
+                                                    end - start)))
                 return;
         }
         client.pending.remove(0, start);

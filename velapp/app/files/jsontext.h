@@ -2,10 +2,12 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVariantMap>
 
 #include <functional>
 
 class QJsonObject;
+class QJsonValue;
 
 // What the readers of velapp's JSON files share: reading a whole file,
 // walking JSON Lines, and the line of a fault for messages that name it.
@@ -31,7 +33,16 @@ public:
                             const LineParser &parseLine, QString *error);
     // One line that must hold a JSON object.
     static bool parseObject(const QByteArray &line, QJsonObject *object, QString *fault);
+    // The common shape of a tick line, read without QJsonDocument: one
+    // object of plain ASCII names and values (strings without escapes, JSON
+    // numbers, true, false, null), no name twice. Gives exactly what
+    // parseObject(line).toVariantMap() gives; false for anything else (bad
+    // or merely unusual), which the caller then hands to parseObject.
+    static bool parseFlatObject(const QByteArray &line, QVariantMap *map);
     // The "t" of a line: milliseconds from 0 to max, not below previous.
     static bool readOffset(const QJsonObject &object, qint64 previous, qint64 max, qint64 *t,
+                           QString *fault);
+    // The same for the value of "t" itself (undefined when missing).
+    static bool readOffset(const QJsonValue &value, qint64 previous, qint64 max, qint64 *t,
                            QString *fault);
 };

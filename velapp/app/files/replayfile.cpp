@@ -5,32 +5,66 @@
 #include "veldefine/velconstants.h"
 
 #include <QJsonObject>
+#include <QJsonValue>
 
 namespace {
 
-// The kind and fields of a line's object; "t" is left to the caller.
-bool readTick(QJsonObject object, ReplayTick *tick, QString *fault)
+const QString &typeName()
 {
-    const QString kind = object.value(QStringLiteral("type")).toString();
+    static const QString name = QStringLiteral("type");
+    return name;
+}
+
+const QString &symbolName()
+{
+    static const QString name = QStringLiteral("Symbol");
+    return name;
+}
+
+const QString &offsetName()
+{
+    static const QString name = QStringLiteral("t");
+    return name;
+}
+
+// A line's fields as QJsonDocument reads them; the common flat line is read
+// directly, being the one every tick of a fast feed has.
+bool readFields(const QByteArray &line, QVariantMap *fields, QString *fault)
+{
+    if (JsonText::parseFlatObject(line, fields))
+        return true;
+    QJsonObject object;
+    if (!JsonText::parseObject(line, &object, fault))
+        return false;
+    *fields = object.toVariantMap();
+    return true;
+}
+
+// The kind and fields of a line's object; "t" is left to the caller.
+bool readTick(QVariantMap &fields, ReplayTick *tick, QString *fault)
+{
+    const QVariant type = fields.value(typeName());
+    const QString kind = type.userType() == QMetaType::QString ? type.toString() : QString();
     if (kind != VelConst::OptionRecord && kind != VelConst::MarketRecord) {
-        *fault = object.contains(QStringLiteral("type"))
-                     ? QStringLiteral("\"type\" is not \"%1\" or \"%2\"")
-                           .arg(VelConst::OptionRecord, VelConst::MarketRecord)
-                     : QStringLiteral("missing \"type\"");
+        *fault = type.isValid() ? QStringLiteral("\"type\" is not \"%1\" or \"%2\"")
+                                      .arg(VelConst::OptionRecord, VelConst::MarketRecord)
+                                : QStringLiteral("missing \"type\"");
         return false;
     }
     tick->kind = kind;
 
-    const QJsonValue symbol = object.value(QStringLiteral("Symbol"));
-    if (!symbol.isString() || symbol.toString().isEmpty()) {
-        *fault = symbol.isUndefined() ? QStringLiteral("missing \"Symbol\"")
-                                      : QStringLiteral("\"Symbol\" is not a non-empty string");
+    const auto symbol = fields.constFind(symbolName());
+    if (symbol == fields.constEnd() || symbol->userType() != QMetaType::QString ||
+        symbol->toString().isEmpty()) {
+        *fault = symbol == fields.constEnd()
+                     ? QStringLiteral("missing \"Symbol\"")
+                     : QStringLiteral("\"Symbol\" is not a non-empty string");
         return false;
     }
 
-    object.remove(QStringLiteral("t"));
-    object.remove(QStringLiteral("type"));
-    tick->fields = object.toVariantMap();
+    fields.remove(offsetName());
+    fields.remove(typeName());
+    tick->fields = std::move(fields);
     // A bad value must never replace a good price on the board.
     *fault = BusinessDataInterface::QuotationFault(tick->fields);
     return fault->isEmpty();
@@ -39,18 +73,22 @@ bool readTick(QJsonObject object, ReplayTick *tick, QString *fault)
 // Checks one non-blank line; on failure returns false with the fault only.
 bool parseLine(const QByteArray &line, qint64 previousT, ReplayTick *tick, QString *fault)
 {
-    QJsonObject object;
-    return JsonText::parseObject(line, &object, fault) &&
-           JsonText::readOffset(object, previousT, ReplayFile::maxOffsetMs, &tick->t, fault) &&
-           readTick(object, tick, fault);
+    QVariantMap fields;
+    if (!readFields(line, &fields, fault))
+        return false;
+    const auto t = fields.constFind(offsetName());
+    const QJsonValue offset =
+        t == fields.constEnd() ? QJsonValue(QJsonValue::Undefined) : QJsonValue::fromVariant(*t);
+    return JsonText::readOffset(offset, previousT, ReplayFile::maxOffsetMs, &tick->t, fault) &&
+           readTick(fields, tick, fault);
 }
 
 } // namespace
 
 bool ReplayFile::parseLiveTick(const QByteArray &line, ReplayTick *tick, QString *fault)
 {
-    QJsonObject object;
-    return JsonText::parseObject(line, &object, fault) && readTick(object, tick, fault);
+    QVariantMap fields;
+    return readFields(line, &fields, fault) && readTick(fields, tick, fault);
 }
 
 bool ReplayFile::load(const QString &path, QList<ReplayTick> *ticks, QString *error,
