@@ -40,8 +40,9 @@ bool readFields(const QByteArray &line, QVariantMap *fields, QString *fault)
     return true;
 }
 
-// The kind and fields of a line's object; "t" is left to the caller.
-bool readTick(QVariantMap &fields, ReplayTick *tick, QString *fault)
+// The kind and fields of a line's object; "t" is left to the caller. A live
+// line's values are left to the host's edge, which checks and counts them.
+bool readTick(QVariantMap &fields, ReplayTick *tick, QString *fault, bool checkValues = true)
 {
     const QVariant type = fields.value(typeName());
     const QString kind = type.userType() == QMetaType::QString ? type.toString() : QString();
@@ -65,6 +66,8 @@ bool readTick(QVariantMap &fields, ReplayTick *tick, QString *fault)
     fields.remove(offsetName());
     fields.remove(typeName());
     tick->fields = std::move(fields);
+    if (!checkValues)
+        return true;
     // A bad value must never replace a good price on the board.
     *fault = BusinessDataInterface::QuotationFault(tick->fields);
     return fault->isEmpty();
@@ -88,7 +91,7 @@ bool parseLine(const QByteArray &line, qint64 previousT, ReplayTick *tick, QStri
 bool ReplayFile::parseLiveTick(const QByteArray &line, ReplayTick *tick, QString *fault)
 {
     QVariantMap fields;
-    return readFields(line, &fields, fault) && readTick(fields, tick, fault);
+    return readFields(line, &fields, fault) && readTick(fields, tick, fault, false);
 }
 
 bool ReplayFile::load(const QString &path, QList<ReplayTick> *ticks, QString *error,

@@ -24,7 +24,8 @@ public:
                      QString *warning = nullptr);
     static bool parse(const QByteArray &text, const QString &path, QList<ReplayTick> *ticks,
                       QString *error, QString *warning = nullptr);
-    // One line of a live feed: as a replay line, but "t" is ignored (t = 0).
+    // One line of a live feed: as a replay line, but "t" is ignored (t = 0) and
+    // the values are left to the host's edge, which refuses and counts them.
     static bool parseLiveTick(const QByteArray &line, ReplayTick *tick, QString *fault);
 
     // Offsets beyond this (about 31 years) are refused rather than waited for.
