@@ -15,16 +15,16 @@
 #include "paintmeter.h"
 #include "tickfeeder.h"
 
-#include "window/mainwindow.h"
 #include "velwidget/velpluginbasewidget.h"
 #include "velwidget/veltreemodel.h"
+#include "window/mainwindow.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
-#include <QStandardItemModel>
 #include <QEventLoop>
+#include <QStandardItemModel>
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>
@@ -141,8 +141,8 @@ int main(int argc, char *argv[])
         const BenchPage::Place place = places.value(symbols.at(firstOf.at(fund)));
         const int rows = 4 + funds.at(fund).contracts / 2;
         if (!BenchPage::waitFor([&] {
-                return model->totalRowCount() == rows
-                       && model->indexOfIdentity(place.identity, 2).isValid();
+                return model->totalRowCount() == rows &&
+                       model->indexOfIdentity(place.identity, 2).isValid();
             }))
             return false;
         auto entry = std::make_unique<Shown>();
@@ -280,13 +280,13 @@ int main(int argc, char *argv[])
 
     // Fresh probes: a tick that changed no last price left its stamp behind.
     for (const auto &entry : shown)
-        entry->probe = std::make_unique<LatencyProbe>(BenchPage::modelOf(entry->page),
-                                                      entry->symbols, places);
+        entry->probe =
+            std::make_unique<LatencyProbe>(BenchPage::modelOf(entry->page), entry->symbols, places);
     VelPluginBaseWidget *current = bench.window()->currentPage();
     double longestMs = 0;
-    const double burstMs =
-        runBurst(BenchPage::treeOf(current), BenchPage::modelOf(current), stamp,
-                 [&] { return outstanding() == 0; }, &longestMs);
+    const double burstMs = runBurst(
+        BenchPage::treeOf(current), BenchPage::modelOf(current), stamp,
+        [&] { return outstanding() == 0; }, &longestMs);
     report.line(QStringLiteral("burst of %1 ticks: in every page's table and painted on the "
                                "shown page after %2 ms; longest GUI event %3 ms")
                     .arg(symbols.size())

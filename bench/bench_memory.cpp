@@ -157,8 +157,8 @@ int main(int argc, char *argv[])
             }
             if (now >= nextSample) {
                 // RSS besides the price history, whose growth is by design.
-                points.append({double(feeder.published()),
-                               double(ProcessMemory::rssKb() - historyKb())});
+                points.append(
+                    {double(feeder.published()), double(ProcessMemory::rssKb() - historyKb())});
                 heapPoints.append(
                     {double(feeder.published()), double(ProcessMemory::heapInUseKb())});
                 nextSample = now + qMax(1000, budgetMs / 40);
@@ -208,9 +208,9 @@ int main(int argc, char *argv[])
     const double trimmedGrowthMb = (endTrimmed - minuteTrimmed) / 1024.0;
     // The trend of the later half of the run, where start-up allocations are done.
     const double perTick = slope(points.mid(points.size() / 2));
-    const double extrapolatedMb = (endRss - endHistory + perTick * double(sessionTicks - done)
-                                   - (minuteRss - minuteHistory))
-                                  / 1024.0;
+    const double extrapolatedMb = (endRss - endHistory + perTick * double(sessionTicks - done) -
+                                   (minuteRss - minuteHistory)) /
+                                  1024.0;
     QStringList trend;
     for (int i = 0; i < points.size(); i += qMax(1, points.size() / 8))
         trend << QStringLiteral("%1k:%2")
@@ -248,8 +248,8 @@ int main(int argc, char *argv[])
                       (endHeap + heapPerTick * double(sessionTicks - done) - minuteHeap) / 1024.0,
                       QStringLiteral("MB"));
     if (!complete)
-        report.result(QStringLiteral("RSS growth besides the history, extrapolated to 8 h"), extrapolatedMb,
-                      QStringLiteral("MB"), QStringLiteral("< 1"),
+        report.result(QStringLiteral("RSS growth besides the history, extrapolated to 8 h"),
+                      extrapolatedMb, QStringLiteral("MB"), QStringLiteral("< 1"),
                       BenchReport::verdict(extrapolatedMb < 1));
     // Where the growth happens: from the first session hour on (the first
     // sample past an eighth of the session's ticks) to the end of the run.
@@ -258,8 +258,8 @@ int main(int argc, char *argv[])
             continue;
         const double lastKb = endRss - endHistory;
         const double laterMb =
-            (lastKb + (complete ? 0 : perTick * double(sessionTicks - done)) - point.rssKb)
-            / 1024.0;
+            (lastKb + (complete ? 0 : perTick * double(sessionTicks - done)) - point.rssKb) /
+            1024.0;
         report.line(QStringLiteral("RSS besides the history at %1k ticks (session hour 1): %2 kB")
                         .arg(point.ticks / 1000, 0, 'f', 0)
                         .arg(point.rssKb, 0, 'f', 0));

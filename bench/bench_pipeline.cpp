@@ -15,8 +15,8 @@
 #include "paintmeter.h"
 #include "tickfeeder.h"
 
-#include "window/mainwindow.h"
 #include "velwidget/veltreemodel.h"
+#include "window/mainwindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

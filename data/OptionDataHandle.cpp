@@ -4,17 +4,17 @@
 #include <veldefine/veldefine.h>
 
 #include <QDate>
-#include <QHash>
 #include <QDebug>
+#include <QHash>
 #include <QLoggingCategory>
 
 #include <algorithm>
 #include <cmath>
 
 // The chain is logged whole; skip the formatting when nobody listens.
-#define OPTIONDATA_DEBUG                                                                   \
-    if (!QLoggingCategory::defaultCategory()->isDebugEnabled()) {                          \
-    } else                                                                                 \
+#define OPTIONDATA_DEBUG                                                                           \
+    if (!QLoggingCategory::defaultCategory()->isDebugEnabled()) {                                  \
+    } else                                                                                         \
         qDebug().noquote() << Q_FUNC_INFO << "OptionDataHandle" << __LINE__
 
 namespace {
@@ -58,8 +58,8 @@ OptionChainMap OptionDataHandle::getOptionData(const QVariantMap &request)
         OPTIONDATA_DEBUG << "current securityInfo ==" << record;
 
         const QString underlying =
-            record.value(Ostrel_Fields::Security::underlyingSecurityID).toString()
-            + QLatin1Char('.') + post;
+            record.value(Ostrel_Fields::Security::underlyingSecurityID).toString() +
+            QLatin1Char('.') + post;
         const QString strike = strikeText(record.value(Ostrel_Fields::Security::StrikePrice));
         const QString strikeDate = record.value(Ostrel_Fields::Security::StrikeDate).toString();
         const QString side = record.value(Ostrel_Fields::Security::PutOrCall).toString();
@@ -94,8 +94,7 @@ OptionChainMap OptionDataHandle::getOptionData(const QVariantMap &request)
 
 OptionChainMap OptionDataHandle::getFilteredOptionData(const QString &underlyingSymbol,
                                                        const QString &symmetryPrice,
-                                                       int limitNumber,
-                                                       const QVariantMap &request)
+                                                       int limitNumber, const QVariantMap &request)
 {
     const OptionChainMap chain = getOptionData(request);
     OptionChainMap result;
@@ -114,8 +113,8 @@ OptionChainMap OptionDataHandle::getFilteredOptionData(const QString &underlying
         // bound and the split is made there, so a key equal to the centre
         // text counts as below it.
         const QStringList keys = strikes.keys();
-        const int centre = int(std::upper_bound(keys.cbegin(), keys.cend(), symmetryPrice)
-                               - keys.cbegin());
+        const int centre =
+            int(std::upper_bound(keys.cbegin(), keys.cend(), symmetryPrice) - keys.cbegin());
         QStringList below = keys.mid(0, centre);
         QStringList above = keys.mid(centre);
 

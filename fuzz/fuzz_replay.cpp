@@ -69,10 +69,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const ReplayTick &tick : qAsConst(ticks)) {
         if (tick.t < last || tick.t > ReplayFile::maxOffsetMs)
             abort();
-        if (tick.kind != QLatin1String("MDOPTIONRECORD") && tick.kind != QLatin1String("MDMARKETRECORD"))
+        if (tick.kind != QLatin1String("MDOPTIONRECORD") &&
+            tick.kind != QLatin1String("MDMARKETRECORD"))
             abort();
-        if (tick.fields.value(QStringLiteral("Symbol")).toString().isEmpty()
-            || tick.fields.contains(QStringLiteral("t")) || tick.fields.contains(QStringLiteral("type")))
+        if (tick.fields.value(QStringLiteral("Symbol")).toString().isEmpty() ||
+            tick.fields.contains(QStringLiteral("t")) ||
+            tick.fields.contains(QStringLiteral("type")))
             abort();
         last = tick.t;
     }

@@ -44,25 +44,27 @@ QVariantMap optionTick()
 QVariantMap everyKind()
 {
     const QDateTime at(QDate(2026, 12, 23), QTime(9, 30));
-    return {{QStringLiteral("invalid"), QVariant()},
-            {QStringLiteral("bool"), true},
-            {QStringLiteral("int"), -7},
-            {QStringLiteral("uint"), 7u},
-            {QStringLiteral("longlong"), std::numeric_limits<qlonglong>::min()},
-            {QStringLiteral("ulonglong"), std::numeric_limits<qulonglong>::max()},
-            {QStringLiteral("nan"), std::numeric_limits<double>::quiet_NaN()},
-            {QStringLiteral("string"), QStringLiteral("50ETF购12月2950")},
-            {QStringLiteral("bytes"), QByteArray("\0\1\2", 3)},
-            {QStringLiteral("strings"), QStringList{QStringLiteral("a"), QString()}},
-            {QStringLiteral("list"), QVariantList{1, QStringLiteral("x"), QVariantList{2.5}}},
-            {QStringLiteral("map"), QVariantMap{{QStringLiteral("k"), QVariantMap{{QStringLiteral("j"), 1}}}}},
-            {QStringLiteral("utc"), at.toUTC()},
-            {QStringLiteral("local"), at},
-            {QStringLiteral("offset"), QDateTime(at.date(), at.time(), Qt::OffsetFromUTC, 8 * 3600)},
-            {QStringLiteral("zone"), QDateTime(at.date(), at.time(), QTimeZone("Asia/Shanghai"))},
-            {QStringLiteral("nodatetime"), QDateTime()},
-            {QStringLiteral("date"), at.date()},
-            {QStringLiteral("nodate"), QDate()}};
+    return {
+        {QStringLiteral("invalid"), QVariant()},
+        {QStringLiteral("bool"), true},
+        {QStringLiteral("int"), -7},
+        {QStringLiteral("uint"), 7u},
+        {QStringLiteral("longlong"), std::numeric_limits<qlonglong>::min()},
+        {QStringLiteral("ulonglong"), std::numeric_limits<qulonglong>::max()},
+        {QStringLiteral("nan"), std::numeric_limits<double>::quiet_NaN()},
+        {QStringLiteral("string"), QStringLiteral("50ETF购12月2950")},
+        {QStringLiteral("bytes"), QByteArray("\0\1\2", 3)},
+        {QStringLiteral("strings"), QStringList{QStringLiteral("a"), QString()}},
+        {QStringLiteral("list"), QVariantList{1, QStringLiteral("x"), QVariantList{2.5}}},
+        {QStringLiteral("map"),
+         QVariantMap{{QStringLiteral("k"), QVariantMap{{QStringLiteral("j"), 1}}}}},
+        {QStringLiteral("utc"), at.toUTC()},
+        {QStringLiteral("local"), at},
+        {QStringLiteral("offset"), QDateTime(at.date(), at.time(), Qt::OffsetFromUTC, 8 * 3600)},
+        {QStringLiteral("zone"), QDateTime(at.date(), at.time(), QTimeZone("Asia/Shanghai"))},
+        {QStringLiteral("nodatetime"), QDateTime()},
+        {QStringLiteral("date"), at.date()},
+        {QStringLiteral("nodate"), QDate()}};
 }
 
 } // namespace
@@ -75,7 +77,8 @@ int main(int argc, char **argv)
         return 2;
     }
     const QDir corpus(QString::fromLocal8Bit(argv[1]));
-    if (!corpus.mkpath(QStringLiteral("fuzz_unpack")) || !corpus.mkpath(QStringLiteral("fuzz_tick")))
+    if (!corpus.mkpath(QStringLiteral("fuzz_unpack")) ||
+        !corpus.mkpath(QStringLiteral("fuzz_tick")))
         return 1;
 
     QVariantMap market = optionTick();
@@ -84,7 +87,8 @@ int main(int argc, char **argv)
     const QList<std::pair<QString, QByteArray>> messages = {
         {QStringLiteral("empty.bin"), CPackMessageCommon::pack({})},
         {QStringLiteral("tick.bin"), tick},
-        {QStringLiteral("rows.bin"), CPackMessageCommon::pack({optionTick(), market, QVariantMap()})},
+        {QStringLiteral("rows.bin"),
+         CPackMessageCommon::pack({optionTick(), market, QVariantMap()})},
         {QStringLiteral("kinds.bin"), CPackMessageCommon::pack({everyKind()})},
         // The target also reads every input as a compressed message.
         {QStringLiteral("tick.zbin"), qCompress(tick)},
@@ -99,7 +103,9 @@ int main(int argc, char **argv)
         QByteArray bytes(size, Qt::Uninitialized);
         for (char &c : bytes)
             c = char(random.bounded(256));
-        ok = writeFile(corpus.filePath(QStringLiteral("fuzz_tick/random-%1.bin").arg(size)), bytes) && ok;
+        ok = writeFile(corpus.filePath(QStringLiteral("fuzz_tick/random-%1.bin").arg(size)),
+                       bytes) &&
+             ok;
     }
     return ok ? 0 : 1;
 }

@@ -21,9 +21,10 @@ namespace {
 
 PresenterClass *g_presenter = nullptr;
 int g_rowUpdates = 0;
-const QVariantMap g_category{{Ostrel_Fields::MDCFieldDefine::mdcSubSecurityType,
-                              Ostrel_Values::MdcSubSecurityType::ETFoption},
-                             {Ostrel_Fields::UserAccount::SymbolPost, Ostrel_Values::SymbolPost::sh}};
+const QVariantMap g_category{
+    {Ostrel_Fields::MDCFieldDefine::mdcSubSecurityType,
+     Ostrel_Values::MdcSubSecurityType::ETFoption},
+    {Ostrel_Fields::UserAccount::SymbolPost, Ostrel_Values::SymbolPost::sh}};
 const QStringList g_symbols = {QStringLiteral("10000001.SH"), QStringLiteral("10000002.SH"),
                                QStringLiteral("10000003.SH"), QStringLiteral("510050.SH")};
 
@@ -37,7 +38,8 @@ QVariantMap option(const QString &symbol, const QString &side, double strike, co
             {Ostrel_Fields::Security::StrikeDate,
              QDate::currentDate().addDays(30).toString(QStringLiteral("yyyyMMdd"))},
             {Ostrel_Fields::Security::StrikePrice, strike},
-            {Ostrel_Fields::MDCFieldDefine::mdcSecurityType, Ostrel_Values::MdcSecurityType::OptionType},
+            {Ostrel_Fields::MDCFieldDefine::mdcSecurityType,
+             Ostrel_Values::MdcSecurityType::OptionType},
             {Ostrel_Fields::MDCFieldDefine::mdcSubSecurityType,
              Ostrel_Values::MdcSubSecurityType::ETFoption},
             {Ostrel_Fields::UserAccount::SymbolPost, Ostrel_Values::SymbolPost::sh}};
@@ -46,19 +48,26 @@ QVariantMap option(const QString &symbol, const QString &side, double strike, co
 QVariant fuzzValue(FuzzedDataProvider &in)
 {
     switch (in.ConsumeIntegralInRange(0, 7)) {
-    case 0: return QVariant();
+    case 0:
+        return QVariant();
     case 1: {
         double d;
         const uint64_t bits = in.ConsumeIntegral<uint64_t>();
         memcpy(&d, &bits, sizeof d); // NaN, inf, denormals, huge
         return d;
     }
-    case 2: return in.ConsumeFloatingPointInRange(-10.0, 10.0);
-    case 3: return qlonglong(in.ConsumeIntegral<int64_t>());
-    case 4: return QString::fromUtf8(QByteArray::fromStdString(in.ConsumeRandomLengthString(24)));
-    case 5: return in.ConsumeBool();
-    case 6: return QVariantList{1, QStringLiteral("x")};
-    default: return QVariantMap{{QStringLiteral("k"), 1}};
+    case 2:
+        return in.ConsumeFloatingPointInRange(-10.0, 10.0);
+    case 3:
+        return qlonglong(in.ConsumeIntegral<int64_t>());
+    case 4:
+        return QString::fromUtf8(QByteArray::fromStdString(in.ConsumeRandomLengthString(24)));
+    case 5:
+        return in.ConsumeBool();
+    case 6:
+        return QVariantList{1, QStringLiteral("x")};
+    default:
+        return QVariantMap{{QStringLiteral("k"), 1}};
     }
 }
 
@@ -100,11 +109,15 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     CBusinessDataBase::GetInstance()->loadSecurities(
         {{{Ostrel_Fields::Security::symbol, QStringLiteral("510050.SH")},
           {Ostrel_Fields::Security::chineseName, QStringLiteral("50ETF")},
-          {Ostrel_Fields::MDCFieldDefine::mdcSecurityType, Ostrel_Values::MdcSecurityType::FundType},
+          {Ostrel_Fields::MDCFieldDefine::mdcSecurityType,
+           Ostrel_Values::MdcSecurityType::FundType},
           {Ostrel_Fields::UserAccount::SymbolPost, Ostrel_Values::SymbolPost::sh}},
-         option(g_symbols[0], Ostrel_Values::OptionCallOrPut::call, 2.95, QStringLiteral("50ETF购2950")),
-         option(g_symbols[1], Ostrel_Values::OptionCallOrPut::put, 2.95, QStringLiteral("50ETF沽2950")),
-         option(g_symbols[2], Ostrel_Values::OptionCallOrPut::call, 3.0, QStringLiteral("50ETF购3000A"))});
+         option(g_symbols[0], Ostrel_Values::OptionCallOrPut::call, 2.95,
+                QStringLiteral("50ETF购2950")),
+         option(g_symbols[1], Ostrel_Values::OptionCallOrPut::put, 2.95,
+                QStringLiteral("50ETF沽2950")),
+         option(g_symbols[2], Ostrel_Values::OptionCallOrPut::call, 3.0,
+                QStringLiteral("50ETF购3000A"))});
     g_presenter = new PresenterClass(QStringLiteral("fuzz"), nullptr);
     g_presenter->slotSetUnderlying(QStringLiteral("510050.SH"), g_category);
 
@@ -112,8 +125,10 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     QObject::connect(g_presenter, &PresenterClass::PositionUpdate,
                      [](const QMap<int, QVariantMap> &) { ++g_rowUpdates; });
     CPackMessageCommon pack;
-    pack.AddRowVaule({{QStringLiteral("Symbol"), g_symbols[0]}, {QStringLiteral("LastPrice"), 0.1}});
-    g_presenter->ProcQuotationMsg(QString(), QStringLiteral("MDOPTIONRECORD"), pack.GetPackedMsg(false));
+    pack.AddRowVaule(
+        {{QStringLiteral("Symbol"), g_symbols[0]}, {QStringLiteral("LastPrice"), 0.1}});
+    g_presenter->ProcQuotationMsg(QString(), QStringLiteral("MDOPTIONRECORD"),
+                                  pack.GetPackedMsg(false));
     if (g_rowUpdates == 0) {
         fprintf(stderr, "fuzz_tick: a valid tick gave no row update; the chain did not load\n");
         abort();
@@ -125,9 +140,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzedDataProvider in(data, size);
     static const QStringList fields = {
-        QStringLiteral("LastPrice"),   QStringLiteral("PreClosePrice"), QStringLiteral("PreSettlePrice"),
-        QStringLiteral("OpenInterest"), QStringLiteral("Buy1Price"),    QStringLiteral("Sell1Price"),
-        QStringLiteral("MaxPx"),       QStringLiteral("MinPx")};
+        QStringLiteral("LastPrice"),      QStringLiteral("PreClosePrice"),
+        QStringLiteral("PreSettlePrice"), QStringLiteral("OpenInterest"),
+        QStringLiteral("Buy1Price"),      QStringLiteral("Sell1Price"),
+        QStringLiteral("MaxPx"),          QStringLiteral("MinPx")};
     // Every input starts from the page showing the same chain.
     g_presenter->slotSetUnderlying(QStringLiteral("510050.SH"), g_category);
     while (in.remaining_bytes() > 0) {
@@ -145,14 +161,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 tick[field] = fuzzValue(in);
         }
         const int kind = in.ConsumeIntegralInRange(0, 2);
-        const QVariant type = kind == 0 ? QVariant(QStringLiteral("MDOPTIONRECORD"))
-                            : kind == 1 ? QVariant(QStringLiteral("MDMARKETRECORD"))
-                                        : fuzzValue(in);
+        const QVariant type = kind == 0   ? QVariant(QStringLiteral("MDOPTIONRECORD"))
+                              : kind == 1 ? QVariant(QStringLiteral("MDMARKETRECORD"))
+                                          : fuzzValue(in);
         CPackMessageCommon pack;
         pack.AddRowVaule(tick);
         // Now and then a message that is not a packed one at all.
-        const QVariant msg = in.ConsumeIntegralInRange(0, 15) == 0 ? fuzzValue(in)
-                                                                   : pack.GetPackedMsg(false);
+        const QVariant msg =
+            in.ConsumeIntegralInRange(0, 15) == 0 ? fuzzValue(in) : pack.GetPackedMsg(false);
         g_presenter->ProcQuotationMsg(QString(), type, msg);
     }
     // Lets the blink timer fade the rows these ticks lit when it is due.

@@ -28,8 +28,14 @@ qint64 BlinkFading::recordTime(const Row &record)
 bool BlinkFading::isFadingColumn(int column)
 {
     switch (column) {
-    case 0: case 1: case 2: case 3:
-    case 11: case 12: case 13: case 14:
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+    case 11:
+    case 12:
+    case 13:
+    case 14:
         return true;
     default:
         return false;

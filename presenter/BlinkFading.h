@@ -20,8 +20,8 @@ public:
 
     struct Selection
     {
-        QMap<QString, Row> due;  // copies of the records to fade, by symbol
-        QSet<QString> dropped;   // symbols whose records were removed
+        QMap<QString, Row> due; // copies of the records to fade, by symbol
+        QSet<QString> dropped;  // symbols whose records were removed
     };
 
     static Action actionForAge(qint64 ageMs);

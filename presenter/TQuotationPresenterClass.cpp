@@ -28,15 +28,15 @@
 #include <limits>
 
 // Rows and chains are logged whole; skip the formatting when nobody listens.
-#define TQ_DEBUG_IN(function, line)                                                        \
-    if (!QLoggingCategory::defaultCategory()->isDebugEnabled()) {                          \
-    } else                                                                                 \
+#define TQ_DEBUG_IN(function, line)                                                                \
+    if (!QLoggingCategory::defaultCategory()->isDebugEnabled()) {                                  \
+    } else                                                                                         \
         qDebug().noquote() << (function) << "TQuotationPresenterClass" << (line)
 #define TQ_DEBUG_AT(line) TQ_DEBUG_IN(Q_FUNC_INFO, line)
 #define TQ_DEBUG TQ_DEBUG_AT(__LINE__)
 
-#define TQ_LOCK()                                                                          \
-    VelMutex::lock(&m_dataMutex, QStringLiteral("TQuotationPresenterClass"), __LINE__,     \
+#define TQ_LOCK()                                                                                  \
+    VelMutex::lock(&m_dataMutex, QStringLiteral("TQuotationPresenterClass"), __LINE__,             \
                    QLatin1String(Q_FUNC_INFO))
 #define TQ_UNLOCK() VelMutex::unlock(&m_dataMutex)
 
@@ -85,8 +85,8 @@ int countOf(const QVariant &value)
 {
     if (value.type() == QVariant::Double || value.userType() == QMetaType::Float) {
         const double number = value.toDouble();
-        if (!std::isfinite(number) || number > std::numeric_limits<int>::max()
-            || number < std::numeric_limits<int>::min())
+        if (!std::isfinite(number) || number > std::numeric_limits<int>::max() ||
+            number < std::numeric_limits<int>::min())
             return 0;
         return int(number);
     }
@@ -124,11 +124,11 @@ double finiteOrZero(double value)
 QString marker(int level)
 {
     // Built once: every priced cell of every tick carries one.
-    static const QString markers[] = {VelConst::BlinkSeparator + QLatin1Char('0'),
-                                      VelConst::BlinkSeparator + QLatin1Char('1'),
-                                      VelConst::BlinkSeparator + QLatin1Char('2'),
-                                      VelConst::BlinkSeparator + QLatin1Char('3')};
-    return level >= 0 && level <= 3 ? markers[level] : VelConst::BlinkSeparator + QString::number(level);
+    static const QString markers[] = {
+        VelConst::BlinkSeparator + QLatin1Char('0'), VelConst::BlinkSeparator + QLatin1Char('1'),
+        VelConst::BlinkSeparator + QLatin1Char('2'), VelConst::BlinkSeparator + QLatin1Char('3')};
+    return level >= 0 && level <= 3 ? markers[level]
+                                    : VelConst::BlinkSeparator + QString::number(level);
 }
 
 } // namespace
@@ -210,9 +210,8 @@ void PresenterClass::ProcQuotationMsg(QString, QVariant type, QVariant msg)
 void PresenterClass::ProcAsyncCallBack(int iRet, QString, QVariant type, QVariant msg)
 {
     Q_UNUSED(msg)
-    TQ_DEBUG_AT(740) << QStringLiteral("ProcAsyncCallBack iRet == %1 type==%2 ")
-                            .arg(iRet)
-                            .arg(type.toString());
+    TQ_DEBUG_AT(740)
+        << QStringLiteral("ProcAsyncCallBack iRet == %1 type==%2 ").arg(iRet).arg(type.toString());
 }
 
 void PresenterClass::slotRefresh()
@@ -492,8 +491,8 @@ void PresenterClass::slotShowChart(const QString &strikeDate, const QString &sho
     pack.AddRowVaule(put);
     putPackedEvent(VelEventType::ShowChart, pack.GetPackedMsg(false));
 
-    TQ_DEBUG << QStringLiteral("current show cahrt ") + underlyingSymbol + QLatin1Char(' ')
-                    + strikeDate + QLatin1Char(' ') + shortName;
+    TQ_DEBUG << QStringLiteral("current show cahrt ") + underlyingSymbol + QLatin1Char(' ') +
+                    strikeDate + QLatin1Char(' ') + shortName;
     TQ_DEBUG << call;
     TQ_DEBUG << put;
 }
@@ -566,8 +565,8 @@ void PresenterClass::slotShowSymbol(const QString &strikeDate, const QString &sh
         pack.AddRowVaule(put);
     putPackedEvent(VelEventType::ShowSymbol, pack.GetPackedMsg(false));
 
-    TQ_DEBUG << QStringLiteral("current show cahrt ") + underlyingSymbol + QLatin1Char(' ')
-                    + strikeDate + QLatin1Char(' ') + shortName;
+    TQ_DEBUG << QStringLiteral("current show cahrt ") + underlyingSymbol + QLatin1Char(' ') +
+                    strikeDate + QLatin1Char(' ') + shortName;
     TQ_DEBUG << call;
     TQ_DEBUG << put;
 }
@@ -617,9 +616,10 @@ void PresenterClass::processOptionTick(const QVariant &msg)
     const QString shortName = m_shortNameBySymbol.value(symbol);
     TQ_UNLOCK();
 
-    const QVariantMap details = CBusinessDataBase::GetInstance()->GetSecurityDetailsBySymbol(symbol);
-    const bool isCall = details.value(Ostrel_Fields::Security::PutOrCall).toString()
-                        == Ostrel_Values::OptionCallOrPut::call;
+    const QVariantMap details =
+        CBusinessDataBase::GetInstance()->GetSecurityDetailsBySymbol(symbol);
+    const bool isCall = details.value(Ostrel_Fields::Security::PutOrCall).toString() ==
+                        Ostrel_Values::OptionCallOrPut::call;
     const QString strikeDate = details.value(Ostrel_Fields::Security::StrikeDate).toString();
     const QString groupKey = VelConst::ALL_PRICE + strikeDate;
     const bool hasPrevious = !previous.isEmpty();
@@ -657,7 +657,8 @@ void PresenterClass::processOptionTick(const QVariant &msg)
         const bool quoteChanged = hasPrevious && value != previous.value(field);
         changed = changed || quoteChanged;
         QVariantMap &cell = row[column];
-        cell[VelConst::RoleUser] = QString(priceText(price, precision) + marker(quoteChanged ? 3 : 0));
+        cell[VelConst::RoleUser] =
+            QString(priceText(price, precision) + marker(quoteChanged ? 3 : 0));
         cell[VelConst::RoleUser1] = finiteOrZero(price);
     };
     quoteCell(QStringLiteral("Buy1Price"), isCall ? 0 : 14);
@@ -723,8 +724,8 @@ bool PresenterClass::lookupCallPut(const QString &strikeDate, const QString &sho
     const OptionChainMap chain = OptionDataHandle::getOptionData(underlyingData);
     const auto it = chain.constFind(*underlying);
     if (it == chain.constEnd()) {
-        TQ_DEBUG << QStringLiteral("cant not find call and put data ") + *underlying
-                        + QLatin1Char(' ') + strikeDate + QLatin1Char(' ') + shortName;
+        TQ_DEBUG << QStringLiteral("cant not find call and put data ") + *underlying +
+                        QLatin1Char(' ') + strikeDate + QLatin1Char(' ') + shortName;
         return false;
     }
     const QMap<QString, QVariantMap> sides = it->value(strikeDate).value(shortName);

@@ -18,8 +18,7 @@ public:
     // == subType and SymbolPost == post (exact, case-sensitive), in the
     // order of the reference data. flag and extra are not used.
     QStringList GetSymbolListByType(const QString &type, const QString &subType,
-                                    const QString &post, bool flag,
-                                    const QStringList &extra) const;
+                                    const QString &post, bool flag, const QStringList &extra) const;
     // The record of symbol, or an empty map.
     QVariantMap GetSecurityDetailsBySymbol(const QString &symbol) const;
 

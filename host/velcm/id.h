@@ -28,4 +28,7 @@ private:
     quintptr m_id = 0;
 };
 
-inline uint qHash(Id id) { return uint(id.uniqueIdentifier()); }
+inline uint qHash(Id id)
+{
+    return uint(id.uniqueIdentifier());
+}

@@ -12,9 +12,9 @@ inline const QString BlinkSeparator = QStringLiteral("###");
 inline const QString TQuotation_TIMESTAMP = QStringLiteral("TQuotation_TIMESTAMP");
 inline const QString ZeroPrice = QStringLiteral("0.000");
 // Cell record keys: the decimal text of the item role.
-inline const QString RoleDisplay = QStringLiteral("0");   // Qt::DisplayRole
-inline const QString RoleUser = QStringLiteral("256");    // Qt::UserRole
-inline const QString RoleUser1 = QStringLiteral("257");   // Qt::UserRole + 1
+inline const QString RoleDisplay = QStringLiteral("0"); // Qt::DisplayRole
+inline const QString RoleUser = QStringLiteral("256");  // Qt::UserRole
+inline const QString RoleUser1 = QStringLiteral("257"); // Qt::UserRole + 1
 // Quotation record kinds: option ticks and ticks of everything else (funds).
 inline const QString OptionRecord = QStringLiteral("MDOPTIONRECORD");
 inline const QString MarketRecord = QStringLiteral("MDMARKETRECORD");

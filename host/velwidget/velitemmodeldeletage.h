@@ -18,7 +18,8 @@ public:
                const QModelIndex &index) const override;
     // Draws text into rect with the alignment flags, elided to fit, with the
     // painter's current pen.
-    void drawMetricsText(QPainter *painter, const QRect &rect, int flags, const QString &text) const;
+    void drawMetricsText(QPainter *painter, const QRect &rect, int flags,
+                         const QString &text) const;
     // font, made smaller (to 70 % at most) where text would not fit width;
     // the base painting draws a cell's text with it rather than cut it.
     static QFont fittingFont(const QFont &font, const QString &text, int width);

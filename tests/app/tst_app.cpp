@@ -1,14 +1,14 @@
-#include "market/builtinmarket.h"
-#include "pages/chartpage.h"
-#include "window/desklayout.h"
 #include "feed/feedthread.h"
-#include "fixture.h"
-#include "window/mainwindow.h"
-#include "market/marketsimulator.h"
-#include "window/pagefactory.h"
-#include "pages/boardface.h"
-#include "session/pagesnapshot.h"
 #include "feed/simulatorfeed.h"
+#include "fixture.h"
+#include "market/builtinmarket.h"
+#include "market/marketsimulator.h"
+#include "pages/boardface.h"
+#include "pages/chartpage.h"
+#include "session/pagesnapshot.h"
+#include "window/desklayout.h"
+#include "window/mainwindow.h"
+#include "window/pagefactory.h"
 
 #include "velbusinessdata/businessdatabase.h"
 #include "veldatabase/database.h"
@@ -24,13 +24,13 @@
 #include <QAction>
 #include <QDate>
 #include <QFile>
+#include <QHeaderView>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QPointer>
-#include <QHeaderView>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -431,10 +431,13 @@ void TestApp::builtinMarketDump()
         for (const QJsonValue &strike :
              group.toObject().value(QStringLiteral("children")).toArray())
             adjusted += strike.toObject()
-                                .value(QStringLiteral("cells")).toObject()
-                                .value(QStringLiteral("7")).toObject()
-                                .value(QStringLiteral("256")).toString()
-                                .endsWith(QLatin1Char('A'));
+                            .value(QStringLiteral("cells"))
+                            .toObject()
+                            .value(QStringLiteral("7"))
+                            .toObject()
+                            .value(QStringLiteral("256"))
+                            .toString()
+                            .endsWith(QLatin1Char('A'));
         adjustedExpiries += adjusted > before;
         const QJsonObject cells = group.toObject().value(QStringLiteral("cells")).toObject();
         QCOMPARE(

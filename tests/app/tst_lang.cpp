@@ -1,7 +1,7 @@
 #include "appcontroller.h"
 #include "applanguage.h"
-#include "market/builtinmarket.h"
 #include "fixture.h"
+#include "market/builtinmarket.h"
 #include "window/mainwindow.h"
 
 #include <QtCharts/QChartView>

@@ -39,19 +39,19 @@ void TestSession::initTestCase()
     m_dir = Fixture::scratchDir(QStringLiteral("session"));
     QVERIFY(QFile::exists(QStringLiteral(VELAPP_BINARY)));
 
-    QVariantMap fund = Fixture::fund(QStringLiteral("510050.SH"), QStringLiteral("50ETF"),
-                                           QStringLiteral("SH"));
+    QVariantMap fund =
+        Fixture::fund(QStringLiteral("510050.SH"), QStringLiteral("50ETF"), QStringLiteral("SH"));
     fund.insert(QStringLiteral("securityID"), QStringLiteral("510050"));
     // 300ETF never ticks in the replay.
-    QVariantMap quiet = Fixture::fund(QStringLiteral("510300.SH"), QStringLiteral("300ETF"),
-                                            QStringLiteral("SH"));
+    QVariantMap quiet =
+        Fixture::fund(QStringLiteral("510300.SH"), QStringLiteral("300ETF"), QStringLiteral("SH"));
     quiet.insert(QStringLiteral("securityID"), QStringLiteral("510300"));
     QVariantList chain{fund, quiet};
-    for (const QVariantMap &option : Fixture::ladder(
-             QStringLiteral("1000"), QStringLiteral("510050"), m_date, {2.9, 2.95}))
+    for (const QVariantMap &option :
+         Fixture::ladder(QStringLiteral("1000"), QStringLiteral("510050"), m_date, {2.9, 2.95}))
         chain.append(option);
-    for (const QVariantMap &option : Fixture::ladder(
-             QStringLiteral("2000"), QStringLiteral("510300"), m_date, {3.9, 4.0}))
+    for (const QVariantMap &option :
+         Fixture::ladder(QStringLiteral("2000"), QStringLiteral("510300"), m_date, {3.9, 4.0}))
         chain.append(option);
     QFile securities(path(QStringLiteral("chain.json")));
     QVERIFY(securities.open(QIODevice::WriteOnly));
@@ -242,8 +242,17 @@ void TestSession::quietMarketKeepsItsPrices()
     };
     const auto lastOfCall = [](const QJsonObject &page) {
         const QJsonObject group = page.value("rows").toArray().at(0).toObject();
-        return group.value("children").toArray().at(1).toObject().value("cells").toObject()
-            .value("2").toObject().value("256").toString().section("###", 0, 0);
+        return group.value("children")
+            .toArray()
+            .at(1)
+            .toObject()
+            .value("cells")
+            .toObject()
+            .value("2")
+            .toObject()
+            .value("256")
+            .toString()
+            .section("###", 0, 0);
     };
     for (const QString &name : {"date.json", "refresh.json", "back.json"}) {
         QCOMPARE(lastOfCall(page(name, 0)), QStringLiteral("0.2222"));
@@ -262,11 +271,22 @@ void TestSession::quietMarketKeepsItsPrices()
 
     // The filter's inputs and 确定: one strike below the centre is left.
     const QJsonArray kept = page(QStringLiteral("filtered.json"), 0)
-                                .value("rows").toArray().at(0).toObject()
-                                .value("children").toArray();
+                                .value("rows")
+                                .toArray()
+                                .at(0)
+                                .toObject()
+                                .value("children")
+                                .toArray();
     QCOMPARE(kept.size(), 1);
-    QCOMPARE(kept.at(0).toObject().value("cells").toObject().value("7").toObject()
-                 .value("256").toString().trimmed(),
+    QCOMPARE(kept.at(0)
+                 .toObject()
+                 .value("cells")
+                 .toObject()
+                 .value("7")
+                 .toObject()
+                 .value("256")
+                 .toString()
+                 .trimmed(),
              QStringLiteral("2.900"));
 }
 

@@ -72,11 +72,20 @@ private slots:
     void presenterAndFrameTalkQueued();
 
 private:
-    QObject *frame() const { return m_page->findChild<QFrame *>(QStringLiteral("TQuotationFrame")); }
+    QObject *frame() const
+    {
+        return m_page->findChild<QFrame *>(QStringLiteral("TQuotationFrame"));
+    }
     QObject *presenter() const { return m_page->findChild<VelPresenterClass *>(); }
     VelTreeModel *model() const { return m_page->findChild<VelTreeView *>()->model(); }
-    template<typename T> T *child(const QString &name) const { return m_page->findChild<T *>(name); }
-    QPushButton *dateButton(int i) const { return child<QPushButton>(QStringLiteral("pushButton_%1").arg(i + 1)); }
+    template<typename T> T *child(const QString &name) const
+    {
+        return m_page->findChild<T *>(name);
+    }
+    QPushButton *dateButton(int i) const
+    {
+        return child<QPushButton>(QStringLiteral("pushButton_%1").arg(i + 1));
+    }
     // "+days strike strike ...; +days ..." of the table as shown.
     QString layout() const;
     QModelIndex strikeIndex(int days, const QString &strike, int column) const;
@@ -212,7 +221,8 @@ void TestBoard::pageShowsTheChain()
     // The host's announcement of its data ends the page's loading state;
     // till then its overlay stays above what the page built under it.
     QCOMPARE(m_page->loadingState(), 1);
-    const QList<QWidget *> stacked = m_page->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    const QList<QWidget *> stacked =
+        m_page->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
     QCOMPARE(stacked.last()->objectName(), QStringLiteral("velLoadingOverlay"));
     putEvent(VelEventType::BaseDataState, {{"loadFinish", true}});
     TRY_COMPARE(m_page->loadingState(), 0);
@@ -244,14 +254,13 @@ void TestBoard::userActions_data()
         << QStringList{"date 0", "filter 1 3.0"} << "+20 2.950";
     QTest::newRow("refresh drops filter and choice")
         << QStringList{"date 0", "filter 1 3.0", "refresh"} << both;
-    QTest::newRow("reference data loaded again")
-        << QStringList{"date 0", "loadFinish"} << both;
+    QTest::newRow("reference data loaded again") << QStringList{"date 0", "loadFinish"} << both;
     QTest::newRow("other category")
         << QStringList{"category 1"} << "+35 3.500 4.000; +80 3.500 4.000; +110 3.500 4.000";
     QTest::newRow("another page's underlying")
         << QStringList{"follow 159919.SZ"} << "+35 3.500 4.000; +80 3.500 4.000; +110 3.500 4.000";
-    QTest::newRow("another page repeats ours") << QStringList{"date 1", "follow 510050.SH"}
-                                               << "+50 2.900 2.950 3.000";
+    QTest::newRow("another page repeats ours")
+        << QStringList{"date 1", "follow 510050.SH"} << "+50 2.900 2.950 3.000";
     QTest::newRow("another page's count as a fraction in text: none")
         << QStringList{"follow 510050.SH 2.5"} << "";
     // A strike with a put and no call links to no group: no blank line.
@@ -310,9 +319,11 @@ void TestBoard::ticksReachTheirCells_data()
     QTest::newRow("first tick: nothing blinks")
         << true << none << none << "0=0.1233###0 1=0.1235###0 2=0.1234###0 3=2.83%###0 6=12345 12=";
     QTest::newRow("put side mirrored")
-        << false << none << none << "14=0.1233###0 13=0.1235###0 12=0.1234###0 11=2.83%###0 8=12345 2=";
+        << false << none << none
+        << "14=0.1233###0 13=0.1235###0 12=0.1234###0 11=2.83%###0 8=12345 2=";
     QTest::newRow("last up: last and change blink")
-        << true << none << QVariantMap{{"LastPrice", 0.1244}} << "2=0.1244###3 3=3.67%###3 0=0.1233###0";
+        << true << none << QVariantMap{{"LastPrice", 0.1244}}
+        << "2=0.1244###3 3=3.67%###3 0=0.1233###0";
     QTest::newRow("change below 1e-10: no blink")
         << true << none << QVariantMap{{"LastPrice", 0.1234 + 5e-11}} << "2=0.1234###0";
     QTest::newRow("fall below 1e-10: no blink")
@@ -320,7 +331,8 @@ void TestBoard::ticksReachTheirCells_data()
     QTest::newRow("only the bid") << true << none << QVariantMap{{"Buy1Price", 0.123}}
                                   << "0=0.1230###3 1=0.1235###0 2=0.1234###0";
     QTest::newRow("limits keep four decimals")
-        << true << QVariantMap{{"MaxPx", 1.5}, {"MinPx", 0.05}} << none << "4=1.5000###0 5=0.0500###0";
+        << true << QVariantMap{{"MaxPx", 1.5}, {"MinPx", 0.05}} << none
+        << "4=1.5000###0 5=0.0500###0";
     QTest::newRow("no previous settlement: no change cell")
         << true << QVariantMap{{"PreSettlePrice", QVariant()}} << none << "2=0.1234###0 3=";
     // The host refuses a tick with a value that is no sane number whole: the
@@ -337,8 +349,8 @@ void TestBoard::ticksReachTheirCells_data()
     QTest::newRow("open interest as a double, then too big")
         << true << QVariantMap{{"OpenInterest", 54321.0}} << QVariantMap{{"OpenInterest", 1e19}}
         << "6=54321";
-    QTest::newRow("open interest as a double") << false << QVariantMap{{"OpenInterest", 54321.0}}
-                                               << none << "8=54321";
+    QTest::newRow("open interest as a double")
+        << false << QVariantMap{{"OpenInterest", 54321.0}} << none << "8=54321";
     QTest::newRow("the largest open interest let in, whole")
         << true << QVariantMap{{"OpenInterest", qlonglong(1000000000000000LL)}} << none
         << "6=1000000000000000";
@@ -382,9 +394,9 @@ void TestBoard::changedPricesBlinkAndFade()
     connect(model(), &QAbstractItemModel::dataChanged, this,
             [&](const QModelIndex &from, const QModelIndex &to) {
                 const QString text = last.data(Qt::UserRole).toString();
-                if (from.parent() == last.parent() && from.row() == last.row()
-                    && from.column() <= last.column() && to.column() >= last.column()
-                    && seen.value(seen.size() - 1) != text)
+                if (from.parent() == last.parent() && from.row() == last.row() &&
+                    from.column() <= last.column() && to.column() >= last.column() &&
+                    seen.value(seen.size() - 1) != text)
                     seen << text;
             });
     const QString symbol = callSymbol("a" + m_tag, 2.9);
@@ -393,8 +405,8 @@ void TestBoard::changedPricesBlinkAndFade()
     publishOption(tick(symbol, {{"LastPrice", 0.2}}));
     TRY_COMPARE(seen.value(seen.size() - 1), QStringLiteral("0.2000###0"));
     // Each level in turn, the newest value kept throughout.
-    QCOMPARE(seen, (QStringList{"0.1234###0", "0.2000###3", "0.2000###2", "0.2000###1",
-                                "0.2000###0"}));
+    QCOMPARE(seen,
+             (QStringList{"0.1234###0", "0.2000###3", "0.2000###2", "0.2000###1", "0.2000###0"}));
 }
 
 void TestBoard::clicksPublishTheStrike_data()
@@ -418,9 +430,9 @@ void TestBoard::clicksPublishTheStrike()
     openPage();
     const QModelIndex index = strikeIndex(50, "3.000 ", column);
     QVERIFY(index.isValid());
-    QVERIFY(QMetaObject::invokeMethod(frame(), doubleClick ? "slotTableItemDoubleClicked"
-                                                           : "slotClickedIndexModel",
-                                      Q_ARG(QModelIndex, index)));
+    QVERIFY(QMetaObject::invokeMethod(
+        frame(), doubleClick ? "slotTableItemDoubleClicked" : "slotClickedIndexModel",
+        Q_ARG(QModelIndex, index)));
     TRY_COMPARE(m_other->eventsOf(type).size(), 1);
     const BusProbe::Event event = m_other->eventsOf(type).first();
     QCOMPARE(event.src, m_page->pluginInstanceID());
@@ -456,17 +468,28 @@ void TestBoard::keyboardJourneys_data()
     QTest::addColumn<QString>("keys");
     QTest::addColumn<QString>("at"); // the current cell: "+days strike column"
     QTest::addColumn<int>("clicks"); // events the keys published; then the mouse's clicks there
-    QTest::newRow("focus: the first strike") << "" << "+20 2.900 0" << 0;
-    QTest::newRow("down into the next expiry") << "Down Down Down" << "+50 2.900 0" << 0;
-    QTest::newRow("up back out of it") << "Down Down Down Up" << "+20 3.000 0" << 0;
-    QTest::newRow("up at the top stays") << "Up" << "+20 2.900 0" << 0;
-    QTest::newRow("right, right") << "Right Right" << "+20 2.900 2" << 0;
-    QTest::newRow("end") << "End" << "+50 3.000 0" << 0;
-    QTest::newRow("home: the first strike") << "Down Down Down Home" << "+20 2.900 0" << 0;
-    QTest::newRow("columns in the order shown") << "Move Left" << "+20 2.900 7" << 0;
-    QTest::newRow("Space: a click") << "Right Space" << "+20 2.900 1" << 1;
-    QTest::newRow("Enter: a double click") << "Down Return" << "+20 2.950 0" << 2;
-    QTest::newRow("Enter on the strike") << "Move Left Enter" << "+20 2.900 7" << 2;
+    QTest::newRow("focus: the first strike") << ""
+                                             << "+20 2.900 0" << 0;
+    QTest::newRow("down into the next expiry") << "Down Down Down"
+                                               << "+50 2.900 0" << 0;
+    QTest::newRow("up back out of it") << "Down Down Down Up"
+                                       << "+20 3.000 0" << 0;
+    QTest::newRow("up at the top stays") << "Up"
+                                         << "+20 2.900 0" << 0;
+    QTest::newRow("right, right") << "Right Right"
+                                  << "+20 2.900 2" << 0;
+    QTest::newRow("end") << "End"
+                         << "+50 3.000 0" << 0;
+    QTest::newRow("home: the first strike") << "Down Down Down Home"
+                                            << "+20 2.900 0" << 0;
+    QTest::newRow("columns in the order shown") << "Move Left"
+                                                << "+20 2.900 7" << 0;
+    QTest::newRow("Space: a click") << "Right Space"
+                                    << "+20 2.900 1" << 1;
+    QTest::newRow("Enter: a double click") << "Down Return"
+                                           << "+20 2.950 0" << 2;
+    QTest::newRow("Enter on the strike") << "Move Left Enter"
+                                         << "+20 2.900 7" << 2;
 }
 
 void TestBoard::keyboardJourneys()

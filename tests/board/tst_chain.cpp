@@ -136,12 +136,14 @@ void TestChain::strikeFilter_data()
     QTest::addColumn<QString>("centre");
     QTest::addColumn<int>("limit");
     QTest::addColumn<QStringList>("kept");
-    QTest::newRow("2.95 limit 4") << "2.95" << 4 << QStringList{"2.850 ", "2.900 ", "2.950 ", "3.000 "};
+    QTest::newRow("2.95 limit 4") << "2.95" << 4
+                                  << QStringList{"2.850 ", "2.900 ", "2.950 ", "3.000 "};
     QTest::newRow("limit = count keeps all")
         << "2.95" << 5 << QStringList{"2.850 ", "2.900 ", "2.950 ", "3.000 ", "3.050 "};
     QTest::newRow("limit 1: the one below") << "2.95" << 1 << QStringList{"2.900 "};
     QTest::newRow("limit 0: nearest below") << "2.95" << 0 << QStringList{"2.900 "};
-    QTest::newRow("odd limit: extra below") << "2.95" << 3 << QStringList{"2.850 ", "2.900 ", "2.950 "};
+    QTest::newRow("odd limit: extra below")
+        << "2.95" << 3 << QStringList{"2.850 ", "2.900 ", "2.950 "};
     QTest::newRow("above all") << "9.000" << 2 << QStringList{"3.000 ", "3.050 "};
     QTest::newRow("empty centre: lowest") << "" << 2 << QStringList{"2.850 ", "2.900 "};
     QTest::newRow("one side only, limit 0: none") << "0.000" << 0 << QStringList{};
@@ -204,15 +206,16 @@ void TestChain::blinkAgeing_data()
     QTest::addColumn<QStringList>("due");
     QTest::addColumn<QStringList>("dropped");
     QTest::addColumn<QStringList>("kept");
-    QTest::newRow("1000 ms left alone, 1001 fades") << QList<qint64>{1000, 1001} << QStringList{"s1"}
-                                                    << QStringList{} << QStringList{"s0", "s1"};
+    QTest::newRow("1000 ms left alone, 1001 fades")
+        << QList<qint64>{1000, 1001} << QStringList{"s1"} << QStringList{}
+        << QStringList{"s0", "s1"};
     QTest::newRow("3000 fades and stays, 3001 dropped")
         << QList<qint64>{3000, 3001} << QStringList{"s0", "s1"} << QStringList{"s1"}
         << QStringList{"s0"};
-    QTest::newRow("no time stamp: dropped") << QList<qint64>{kNoStamp} << QStringList{"s0"}
-                                            << QStringList{"s0"} << QStringList{};
-    QTest::newRow("from the future: left alone") << QList<qint64>{-500} << QStringList{}
-                                                 << QStringList{} << QStringList{"s0"};
+    QTest::newRow("no time stamp: dropped")
+        << QList<qint64>{kNoStamp} << QStringList{"s0"} << QStringList{"s0"} << QStringList{};
+    QTest::newRow("from the future: left alone")
+        << QList<qint64>{-500} << QStringList{} << QStringList{} << QStringList{"s0"};
 }
 
 void TestChain::blinkAgeing()
@@ -251,8 +254,8 @@ void TestChain::blinkFadeSteps_data()
     QTest::newRow("each level one step")
         << "1=no-marker 11=a###3 12=b###2 13=c###1 14=d###0" << false
         << "1=no-marker 11=a###2 12=b###1 13=c###0 14=d###0";
-    QTest::newRow("dropped: any level to 0") << "0=a###3 1=b###2 2=c###1 12=d###3" << true
-                                             << "0=a###0 1=b###0 2=c###0 12=d###0";
+    QTest::newRow("dropped: any level to 0")
+        << "0=a###3 1=b###2 2=c###1 12=d###3" << true << "0=a###0 1=b###0 2=c###0 12=d###0";
     QTest::newRow("limits, open interest and keys untouched")
         << "4=1.5000###3 6=12###3 7=2.950 8=7###2 9=x###3 15=20260101 16=ALL_PRICE20260101" << true
         << "4=1.5000###3 6=12###3 7=2.950 8=7###2 9=x###3 15=20260101 16=ALL_PRICE20260101";

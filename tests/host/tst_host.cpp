@@ -204,7 +204,7 @@ public:
         QMetaObject::invokeMethod(
             &gui, [this, last] { shown << last; }, Qt::QueuedConnection);
     }
-    QObject gui;        // lives on the GUI thread
+    QObject gui;       // lives on the GUI thread
     QStringList shown; // GUI thread only
 };
 
@@ -300,7 +300,8 @@ void TestHost::pluginStates()
     QCOMPARE(pluginInfo->hasError(), !error.isEmpty());
     // The text names the library and what is wrong with it.
     if (!error.isEmpty()) {
-        QVERIFY2(pluginInfo->errorString().contains(libraryFile(target)), qPrintable(pluginInfo->errorString()));
+        QVERIFY2(pluginInfo->errorString().contains(libraryFile(target)),
+                 qPrintable(pluginInfo->errorString()));
         QVERIFY2(pluginInfo->errorString().contains(error), qPrintable(pluginInfo->errorString()));
     } else {
         QCOMPARE(pluginInfo->plugin()->property("calls").toStringList(),
@@ -335,10 +336,11 @@ void TestHost::shutdownReleasesEveryPlugin()
     QVERIFY(descriptorSawShutdown);
     QVERIFY(manager->allObjects().isEmpty());
     for (const PluginSpec *pluginInfo : manager->plugins()) {
-        const bool wasLoaded = pluginInfo->state() != PluginSpec::Invalid &&
-                               pluginInfo->state() != PluginSpec::Read;
+        const bool wasLoaded =
+            pluginInfo->state() != PluginSpec::Invalid && pluginInfo->state() != PluginSpec::Read;
         if (wasLoaded) {
-            QVERIFY2(pluginInfo->state() == PluginSpec::Deleted, qPrintable(pluginInfo->filePath()));
+            QVERIFY2(pluginInfo->state() == PluginSpec::Deleted,
+                     qPrintable(pluginInfo->filePath()));
             QVERIFY(!pluginInfo->plugin());
         }
     }
@@ -412,32 +414,33 @@ void TestHost::hostileBytesGiveNoRows_data()
     }
     QTest::newRow("empty variant") << QVariant() << false << "empty";
     QTest::newRow("a map, not bytes") << QVariant(Fixture::tick("S")) << false << "QVariantMap";
-    QTest::newRow("bad magic") << QVariant(QByteArray("VELN") + good.mid(4)) << false << "bad magic";
-    QTest::newRow("future version") << QVariant(good.left(4) + QByteArray("\0\2", 2) + good.mid(6))
-                                    << false << "version 2";
+    QTest::newRow("bad magic") << QVariant(QByteArray("VELN") + good.mid(4)) << false
+                               << "bad magic";
+    QTest::newRow("future version")
+        << QVariant(good.left(4) + QByteArray("\0\2", 2) + good.mid(6)) << false << "version 2";
     QTest::newRow("stray bytes") << QVariant(good + "x") << false << "1 stray bytes";
     QTest::newRow("unknown tag") << QVariant(withHeader(entryWithTag(200))) << false
                                  << "unknown value tag 200";
-    QTest::newRow("huge row count") << QVariant(withHeader(QByteArray(), 0xFFFFFFFFu)) << false
-                                    << "exceeds";
+    QTest::newRow("huge row count")
+        << QVariant(withHeader(QByteArray(), 0xFFFFFFFFu)) << false << "exceeds";
     QTest::newRow("huge key length")
         << QVariant(withHeader(be32(1) + be32(0xFFFFFFF0u) + "k")) << false << "exceeds";
     QTest::newRow("huge string length")
         << QVariant(withHeader(entryWithTag(7) + be32(0x7FFFFFFF) + "abc")) << false << "exceeds";
     QTest::newRow("huge list count")
-        << QVariant(withHeader(entryWithTag(10) + be32(0xFFFFFFFFu) + QByteArray(8, '\0')))
-        << false << "exceeds";
+        << QVariant(withHeader(entryWithTag(10) + be32(0xFFFFFFFFu) + QByteArray(8, '\0'))) << false
+        << "exceeds";
     QTest::newRow("huge time zone length")
         << QVariant(withHeader(entryWithTag(12) + QByteArray("\1", 1) + QByteArray(8, '\0') +
                                QByteArray("\3", 1) + be32(0x7FFFFFFF)))
         << false << "exceeds";
-    QTest::newRow("33 maps deep")
-        << QVariant(CPackMessageCommon::pack({{{"v", nested(33, false)}}})) << false
-        << "nesting deeper than 32";
-    QTest::newRow("100000 lists deep") << QVariant(withHeader(deep)) << false
-                                       << "nesting deeper than 32";
-    QTest::newRow("compressed, too short") << QVariant(QByteArray("\0\0", 2)) << true
-                                           << "too short";
+    QTest::newRow("33 maps deep") << QVariant(
+                                         CPackMessageCommon::pack({{{"v", nested(33, false)}}}))
+                                  << false << "nesting deeper than 32";
+    QTest::newRow("100000 lists deep")
+        << QVariant(withHeader(deep)) << false << "nesting deeper than 32";
+    QTest::newRow("compressed, too short")
+        << QVariant(QByteArray("\0\0", 2)) << true << "too short";
     QTest::newRow("compressed, huge declared size")
         << QVariant(be32(0x7FFFFFFF) + zipped.mid(4)) << true << "declares 2147483647 bytes";
     QTest::newRow("plain bytes read as compressed") << QVariant(good) << true << "declares";
@@ -475,17 +478,24 @@ void TestHost::treeRows_data()
 {
     QTest::addColumn<QString>("rows");
     QTest::addColumn<QString>("tree");
-    QTest::newRow("children after parents") << "g1;g2;x>g1;y>g2;z>g1" << "g1[x z] g2[y]";
-    QTest::newRow("children before parents") << "x>g1;y>g2;z>g1;g2;g1" << "g2[y] g1[x z]";
-    QTest::newRow("grandchildren") << "c>b;a;b>a" << "a[b[c]]";
+    QTest::newRow("children after parents") << "g1;g2;x>g1;y>g2;z>g1"
+                                            << "g1[x z] g2[y]";
+    QTest::newRow("children before parents") << "x>g1;y>g2;z>g1;g2;g1"
+                                             << "g2[y] g1[x z]";
+    QTest::newRow("grandchildren") << "c>b;a;b>a"
+                                   << "a[b[c]]";
     QTest::newRow("parent not found: not shown") << "g1;x>nope;y>g1"
                                                  << "g1[y]";
     QTest::newRow("nor its children") << "x>nope;c>x;g1"
                                       << "g1";
-    QTest::newRow("duplicate merges into the first") << "a;b=1;c;b=2" << "a b=2 c";
-    QTest::newRow("self link is top-level") << "a>a;b" << "a b";
-    QTest::newRow("three-row cycle does not hang") << "a>c;b>a;c>b" << "c[a[b]]";
-    QTest::newRow("keyless rows stay apart") << "=x;a>=y" << "=x a=y";
+    QTest::newRow("duplicate merges into the first") << "a;b=1;c;b=2"
+                                                     << "a b=2 c";
+    QTest::newRow("self link is top-level") << "a>a;b"
+                                            << "a b";
+    QTest::newRow("three-row cycle does not hang") << "a>c;b>a;c>b"
+                                                   << "c[a[b]]";
+    QTest::newRow("keyless rows stay apart") << "=x;a>=y"
+                                             << "=x a=y";
 }
 
 void TestHost::treeRows()
@@ -541,23 +551,24 @@ void TestHost::updateChangesOnlyChangedCells_data()
     QTest::addColumn<QStringList>("changed");
     QTest::addColumn<QString>("tree");
     // Every case starts from "g[x=1 y=2]" with x's column 3 shown as "a".
-    QTest::newRow("changed cell") << "x=5" << -1 << QVariant() << QStringList{"x:2"} << "g[x=5 y=2]";
-    QTest::newRow("unchanged cells: nothing") << "x=1" << 3 << QVariant("a") << QStringList{}
-                                              << "g[x=1 y=2]";
-    QTest::newRow("only the changed of two") << "x=1" << 3 << QVariant("b") << QStringList{"x:3"}
-                                             << "g[x=1 y=2]";
-    QTest::newRow("adjacent cells: one span") << "x=5" << 3 << QVariant("b")
-                                              << QStringList{"x:2-3"} << "g[x=5 y=2]";
-    QTest::newRow("apart: one each") << "x>=1" << 3 << QVariant("b") << QStringList{"x:1", "x:3"}
-                                     << "g[x=1 y=2]";
-    QTest::newRow("type change is a change") << "x=1" << 3 << QVariant(1) << QStringList{"x:3"}
-                                             << "g[x=1 y=2]";
-    QTest::newRow("unshown column: silent") << "x=1" << 15 << QVariant("h") << QStringList{}
-                                            << "g[x=1 y=2]";
-    QTest::newRow("unknown identity ignored") << "nope=9" << -1 << QVariant() << QStringList{}
-                                              << "g[x=1 y=2]";
-    QTest::newRow("never reparents") << "x>=1" << -1 << QVariant() << QStringList{"x:1"}
-                                     << "g[x=1 y=2]";
+    QTest::newRow("changed cell") << "x=5" << -1 << QVariant() << QStringList{"x:2"}
+                                  << "g[x=5 y=2]";
+    QTest::newRow("unchanged cells: nothing")
+        << "x=1" << 3 << QVariant("a") << QStringList{} << "g[x=1 y=2]";
+    QTest::newRow("only the changed of two")
+        << "x=1" << 3 << QVariant("b") << QStringList{"x:3"} << "g[x=1 y=2]";
+    QTest::newRow("adjacent cells: one span")
+        << "x=5" << 3 << QVariant("b") << QStringList{"x:2-3"} << "g[x=5 y=2]";
+    QTest::newRow("apart: one each")
+        << "x>=1" << 3 << QVariant("b") << QStringList{"x:1", "x:3"} << "g[x=1 y=2]";
+    QTest::newRow("type change is a change")
+        << "x=1" << 3 << QVariant(1) << QStringList{"x:3"} << "g[x=1 y=2]";
+    QTest::newRow("unshown column: silent")
+        << "x=1" << 15 << QVariant("h") << QStringList{} << "g[x=1 y=2]";
+    QTest::newRow("unknown identity ignored")
+        << "nope=9" << -1 << QVariant() << QStringList{} << "g[x=1 y=2]";
+    QTest::newRow("never reparents")
+        << "x>=1" << -1 << QVariant() << QStringList{"x:1"} << "g[x=1 y=2]";
 }
 
 void TestHost::updateChangesOnlyChangedCells()
@@ -611,7 +622,8 @@ void TestHost::headsAnnounceEverySection()
     QVERIFY(heads.isValid() && reset.isValid());
     QList<QVariantMap> list;
     for (int i = 0; i < 15; ++i)
-        list.append({{"Head_DisplayRole", QString("c%1").arg(i)}, {"Head_UserRole", QString::number(i)}});
+        list.append(
+            {{"Head_DisplayRole", QString("c%1").arg(i)}, {"Head_UserRole", QString::number(i)}});
     model.setHeadList(list);
     // Same column count: captions change in place, every section announced.
     QCOMPARE(reset.count(), 0);
@@ -690,8 +702,8 @@ void TestHost::deadPresenterGetsNothing()
     const QString symbol = QStringLiteral("dead.SH");
     Fixture::load({Fixture::option(symbol, QStringLiteral("510050"), Fixture::day(10), 2.95,
                                    QStringLiteral("C"), QStringLiteral("x"))});
-    alignas(Tombstone) alignas(PlainPresenter) unsigned char place[qMax(sizeof(Tombstone),
-                                                                        sizeof(PlainPresenter))];
+    alignas(Tombstone) alignas(
+        PlainPresenter) unsigned char place[qMax(sizeof(Tombstone), sizeof(PlainPresenter))];
     auto *plain = new (place) PlainPresenter(QStringLiteral("plain"));
     plain->Sub(plain->pluginPid(), QStringLiteral("MDOPTIONRECORD"), 1);
     BusinessDataInterface::SubscribeSecurityQuotation(plain, QStringList{symbol}, 1, 2);
@@ -830,16 +842,15 @@ void TestHost::numericFieldsOneRule()
     QCOMPARE(PivoraBusiUtils::GetLastPriceFromTick(
                  {{QStringLiteral("LastPrice"), value}, {QStringLiteral("PreClosePrice"), 0.5}}),
              last);
-    QVariantMap option = Fixture::option(QStringLiteral("PREC.SH"), QStringLiteral("510050"),
-                                         Fixture::day(10), 2.95, QStringLiteral("C"),
-                                         QStringLiteral("x"));
+    QVariantMap option =
+        Fixture::option(QStringLiteral("PREC.SH"), QStringLiteral("510050"), Fixture::day(10), 2.95,
+                        QStringLiteral("C"), QStringLiteral("x"));
     option.insert(QStringLiteral("pricePrecision"), value);
     Fixture::load({option});
     QCOMPARE(PivoraBusinessDataInterface::GetPricePrecisionBySymbol(QStringLiteral("PREC.SH"),
-                                                                     QString()),
+                                                                    QString()),
              precision);
 }
-
 
 // The fast price formatting must give Qt's text for every value, ties and
 // signs included.

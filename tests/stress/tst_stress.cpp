@@ -136,27 +136,28 @@ private slots:
                 if (thread.joinable())
                     thread.join();
             }
-        } feeder{stop, std::thread([&]() {
-            QRandomGenerator rnd(7);
-            while (!stop) {
-                const QString symbol = symbols.at(rnd.bounded(symbols.size()));
-                const double price = 0.01 + rnd.bounded(1000) / 1000.0;
-                BusinessDataInterface::PublishQuotation(
-                    QStringLiteral("MDOPTIONRECORD"),
-                    {{QStringLiteral("Symbol"), symbol},
-                     {QStringLiteral("LastPrice"), price},
-                     {QStringLiteral("PreSettlePrice"), 0.5},
-                     {QStringLiteral("Buy1Price"), price - 0.001},
-                     {QStringLiteral("Sell1Price"), price + 0.001}});
-                BusinessDataInterface::PublishQuotation(
-                    QStringLiteral("MDMARKETRECORD"),
-                    {{QStringLiteral("Symbol"),
-                      rnd.bounded(2) ? QStringLiteral("510050.SH") : QStringLiteral("159919.SZ")},
-                     {QStringLiteral("LastPrice"), 2.9 + rnd.bounded(100) / 1000.0}});
-                published += 2;
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-            }
-        })};
+        } feeder{
+            stop, std::thread([&]() {
+                QRandomGenerator rnd(7);
+                while (!stop) {
+                    const QString symbol = symbols.at(rnd.bounded(symbols.size()));
+                    const double price = 0.01 + rnd.bounded(1000) / 1000.0;
+                    BusinessDataInterface::PublishQuotation(
+                        QStringLiteral("MDOPTIONRECORD"),
+                        {{QStringLiteral("Symbol"), symbol},
+                         {QStringLiteral("LastPrice"), price},
+                         {QStringLiteral("PreSettlePrice"), 0.5},
+                         {QStringLiteral("Buy1Price"), price - 0.001},
+                         {QStringLiteral("Sell1Price"), price + 0.001}});
+                    BusinessDataInterface::PublishQuotation(
+                        QStringLiteral("MDMARKETRECORD"),
+                        {{QStringLiteral("Symbol"), rnd.bounded(2) ? QStringLiteral("510050.SH")
+                                                                   : QStringLiteral("159919.SZ")},
+                         {QStringLiteral("LastPrice"), 2.9 + rnd.bounded(100) / 1000.0}});
+                    published += 2;
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+                }
+            })};
 
         QElapsedTimer elapsed;
         elapsed.start();
@@ -187,22 +188,23 @@ private slots:
                     break;
                 const int choice = random.bounded(shown + 1);
                 QPushButton *button =
-                    choice == shown ? page->findChild<QPushButton *>(
-                                          QStringLiteral("pushButton_allDate"))
-                                    : dateButton(page, choice);
+                    choice == shown
+                        ? page->findChild<QPushButton *>(QStringLiteral("pushButton_allDate"))
+                        : dateButton(page, choice);
                 button->click();
                 break;
             }
             case 5: // reference data loaded again
-                Fixture::putEvent(VelEventType::BaseDataState, {{QStringLiteral("loadFinish"), true}});
+                Fixture::putEvent(VelEventType::BaseDataState,
+                                  {{QStringLiteral("loadFinish"), true}});
                 break;
             case 6:
                 page->refreshPluginWidget();
                 break;
             case 7: { // closed and another opened, as velapp does
                 closed << QPointer<QObject>(page->findChild<VelPresenterClass *>())
-                       << QPointer<QObject>(page->findChild<QFrame *>(
-                              QStringLiteral("TQuotationFrame")));
+                       << QPointer<QObject>(
+                              page->findChild<QFrame *>(QStringLiteral("TQuotationFrame")));
                 page->doBeforeClose();
                 if (random.bounded(2))
                     page->deleteLater();
@@ -261,8 +263,7 @@ private slots:
                                      .toString(QStringLiteral("yyyy年MM月dd日"));
             QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(), 1, 30000);
             QTRY_COMPARE_WITH_TIMEOUT(model->index(0, 0).data().toString(), date, 30000);
-            QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(model->index(0, 0)), chain->strikes,
-                                      30000);
+            QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(model->index(0, 0)), chain->strikes, 30000);
         }
 
         stop = true;

@@ -62,8 +62,8 @@ void isolateUserData()
         return;
     g_home = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/velapp-test-XXXXXX"));
     const QString root = g_home->path();
-    for (const char *name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
-                             "XDG_RUNTIME_DIR"}) {
+    for (const char *name :
+         {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
         const QString dir = root + QLatin1Char('/') + QString::fromLatin1(name).mid(4).toLower();
         QDir().mkpath(dir);
         QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
@@ -140,12 +140,12 @@ QVariantMap option(const QString &symbol, const QString &underlyingId, const QSt
 
 QVariantMap fund(const QString &symbol, const QString &name, const QString &post)
 {
-    return {{Ostrel_Fields::Security::symbol, symbol},
-            {Ostrel_Fields::Security::securityID, symbol.section(QLatin1Char('.'), 0, 0)},
-            {Ostrel_Fields::Security::chineseName, name},
-            {Ostrel_Fields::MDCFieldDefine::mdcSecurityType,
-             Ostrel_Values::MdcSecurityType::FundType},
-            {Ostrel_Fields::UserAccount::SymbolPost, post}};
+    return {
+        {Ostrel_Fields::Security::symbol, symbol},
+        {Ostrel_Fields::Security::securityID, symbol.section(QLatin1Char('.'), 0, 0)},
+        {Ostrel_Fields::Security::chineseName, name},
+        {Ostrel_Fields::MDCFieldDefine::mdcSecurityType, Ostrel_Values::MdcSecurityType::FundType},
+        {Ostrel_Fields::UserAccount::SymbolPost, post}};
 }
 
 QVariantMap category(const QString &post)
@@ -194,25 +194,28 @@ QList<QVariantMap> standardMarket(const QString &tag)
 {
     const QList<double> sh{2.9, 2.95, 3.0};
     const QList<double> sz{3.5, 4.0};
-    return QList<QVariantMap>{fund(QStringLiteral("510050.SH"), QStringLiteral("50ETF"),
-                                   QStringLiteral("SH")),
-                              fund(QStringLiteral("159919.SZ"), QStringLiteral("深300ETF"),
-                                   QStringLiteral("SZ"))}
-           + ladder(QStringLiteral("a") + tag, QStringLiteral("510050"), day(20), sh)
-           + ladder(QStringLiteral("b") + tag, QStringLiteral("510050"), day(50), sh)
-           + ladder(QStringLiteral("x") + tag, QStringLiteral("159919"), day(35), sz, QStringLiteral("SZ"))
-           + ladder(QStringLiteral("y") + tag, QStringLiteral("159919"), day(80), sz, QStringLiteral("SZ"))
-           + ladder(QStringLiteral("z") + tag, QStringLiteral("159919"), day(110), sz,
-                    QStringLiteral("SZ"));
+    return QList<QVariantMap>{
+               fund(QStringLiteral("510050.SH"), QStringLiteral("50ETF"), QStringLiteral("SH")),
+               fund(QStringLiteral("159919.SZ"), QStringLiteral("深300ETF"),
+                    QStringLiteral("SZ"))} +
+           ladder(QStringLiteral("a") + tag, QStringLiteral("510050"), day(20), sh) +
+           ladder(QStringLiteral("b") + tag, QStringLiteral("510050"), day(50), sh) +
+           ladder(QStringLiteral("x") + tag, QStringLiteral("159919"), day(35), sz,
+                  QStringLiteral("SZ")) +
+           ladder(QStringLiteral("y") + tag, QStringLiteral("159919"), day(80), sz,
+                  QStringLiteral("SZ")) +
+           ladder(QStringLiteral("z") + tag, QStringLiteral("159919"), day(110), sz,
+                  QStringLiteral("SZ"));
 }
 
 QVariantMap tick(const QString &symbol, const QVariantMap &overrides)
 {
-    QVariantMap t{{QStringLiteral("Symbol"), symbol},        {QStringLiteral("LastPrice"), 0.1234},
-                  {QStringLiteral("Buy1Price"), 0.1233},     {QStringLiteral("Sell1Price"), 0.1235},
-                  {QStringLiteral("PreSettlePrice"), 0.1200}, {QStringLiteral("PreClosePrice"), 0.1210},
-                  {QStringLiteral("OpenInterest"), 12345},   {QStringLiteral("MaxPx"), 0.4200},
-                  {QStringLiteral("MinPx"), 0.0001}};
+    QVariantMap t{
+        {QStringLiteral("Symbol"), symbol},         {QStringLiteral("LastPrice"), 0.1234},
+        {QStringLiteral("Buy1Price"), 0.1233},      {QStringLiteral("Sell1Price"), 0.1235},
+        {QStringLiteral("PreSettlePrice"), 0.1200}, {QStringLiteral("PreClosePrice"), 0.1210},
+        {QStringLiteral("OpenInterest"), 12345},    {QStringLiteral("MaxPx"), 0.4200},
+        {QStringLiteral("MinPx"), 0.0001}};
     for (auto it = overrides.cbegin(); it != overrides.cend(); ++it) {
         if (it->isValid())
             t.insert(it.key(), it.value());
@@ -255,8 +258,8 @@ bool loadBoardPlugin(QString *error)
 
 VelPluginBaseWidget *openPage()
 {
-    auto *page = qobject_cast<VelPluginBaseWidget *>(
-        static_cast<QObject *>(QMetaType::create(g_metaId)));
+    auto *page =
+        qobject_cast<VelPluginBaseWidget *>(static_cast<QObject *>(QMetaType::create(g_metaId)));
     if (!page)
         return nullptr;
     page->setLoadingState(1);
@@ -277,10 +280,10 @@ void startVelapp(QProcess *process, const QStringList &args, bool noDisplay)
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QString());
     }
     process->setProcessEnvironment(env);
-    process->start(QStringLiteral(VELAPP_BINARY),
-                   noDisplay ? args
-                             : QStringList{QStringLiteral("-platform"), QStringLiteral("offscreen")} +
-                                   args);
+    process->start(
+        QStringLiteral(VELAPP_BINARY),
+        noDisplay ? args
+                  : QStringList{QStringLiteral("-platform"), QStringLiteral("offscreen")} + args);
 }
 
 VelappRun runVelapp(const QStringList &args, QProcess *started, bool noDisplay)

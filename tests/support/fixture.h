@@ -44,7 +44,8 @@ QVariantMap category(const QString &post);
 QList<QVariantMap> ladder(const QString &prefix, const QString &underlyingId,
                           const QString &strikeDate, const QList<double> &strikes,
                           const QString &post = QStringLiteral("SH"));
-QString callSymbol(const QString &prefix, double strike, const QString &post = QStringLiteral("SH"));
+QString callSymbol(const QString &prefix, double strike,
+                   const QString &post = QStringLiteral("SH"));
 QString putSymbol(const QString &prefix, double strike, const QString &post = QStringLiteral("SH"));
 void load(const QList<QVariantMap> &records);
 
@@ -82,8 +83,7 @@ struct VelappRun
 void startVelapp(QProcess *process, const QStringList &args, bool noDisplay = false);
 // Runs velapp with args to its end; or, given a process startVelapp
 // started, waits for that one.
-VelappRun runVelapp(const QStringList &args, QProcess *started = nullptr,
-                    bool noDisplay = false);
+VelappRun runVelapp(const QStringList &args, QProcess *started = nullptr, bool noDisplay = false);
 
 // A second page on the bus: records the events of the types it subscribed
 // to (delivered on the bus thread) and publishes events as a page does.
@@ -110,10 +110,10 @@ private:
 
 } // namespace Fixture
 
-#define VERIFY_NO_UNEXPECTED_WARNINGS()                                                      \
-    do {                                                                                     \
-        const QStringList unexpected_ = Fixture::takeUnexpectedWarnings();                  \
-        QVERIFY2(unexpected_.isEmpty(), qPrintable(unexpected_.join(QLatin1Char('\n'))));   \
+#define VERIFY_NO_UNEXPECTED_WARNINGS()                                                            \
+    do {                                                                                           \
+        const QStringList unexpected_ = Fixture::takeUnexpectedWarnings();                         \
+        QVERIFY2(unexpected_.isEmpty(), qPrintable(unexpected_.join(QLatin1Char('\n'))));          \
     } while (false)
 
 // Waits generous enough for a machine shared with parallel builds.
@@ -121,12 +121,12 @@ private:
 #define TRY_VERIFY(expr) QTRY_VERIFY_WITH_TIMEOUT(expr, 30000)
 
 // QTEST_MAIN with the user's data kept out of reach first.
-#define FIXTURE_TEST_MAIN(TestObject)                                                        \
-    int main(int argc, char *argv[])                                                         \
-    {                                                                                        \
-        Fixture::isolateUserData();                                                          \
-        QApplication app(argc, argv);                                                        \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                             \
-        TestObject tc;                                                                       \
-        return QTest::qExec(&tc, argc, argv);                                                \
+#define FIXTURE_TEST_MAIN(TestObject)                                                              \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        Fixture::isolateUserData();                                                                \
+        QApplication app(argc, argv);                                                              \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        TestObject tc;                                                                             \
+        return QTest::qExec(&tc, argc, argv);                                                      \
     }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "files/actionsfile.h"
 #include "appoptions.h"
-#include "session/buseventrecorder.h"
+#include "files/actionsfile.h"
 #include "files/replayfile.h"
+#include "session/buseventrecorder.h"
 
 #include <QList>
 #include <QObject>

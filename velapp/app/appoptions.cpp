@@ -110,8 +110,8 @@ bool AppOptions::loadInputs(AppInputs *inputs, QString *message) const
     // The port is closed again at once; the run listens on it anew.
     return (securitiesFile.isEmpty() ||
             SecuritiesFile::load(securitiesFile, &inputs->securities, message)) &&
-           (replayFile.isEmpty() || ReplayFile::load(replayFile, &inputs->replay, message,
-                                                     &inputs->replayWarning)) &&
+           (replayFile.isEmpty() ||
+            ReplayFile::load(replayFile, &inputs->replay, message, &inputs->replayWarning)) &&
            (actionsFile.isEmpty() || ActionsFile::load(actionsFile, &inputs->actions, message)) &&
            (listenPort == 0 || ListenFeed().listen(listenPort, message));
 }
@@ -171,10 +171,10 @@ AppOptions::ParseResult AppOptions::parse(const QStringList &arguments, AppOptio
         QStringLiteral("file.json"));
     const QCommandLineOption print(QStringLiteral("print"),
                                    QStringLiteral("Prints every page's board on quit."));
-    const QCommandLineOption rate(
-        QStringLiteral("rate"),
-        QStringLiteral("Risk-free rate of the option pricing (detail pane, smile), from -1 to 1 (default 0.015)."),
-        QStringLiteral("r"));
+    const QCommandLineOption rate(QStringLiteral("rate"),
+                                  QStringLiteral("Risk-free rate of the option pricing (detail "
+                                                 "pane, smile), from -1 to 1 (default 0.015)."),
+                                  QStringLiteral("r"));
     const QCommandLineOption valuationTime(
         QStringLiteral("valuation-time"),
         QStringLiteral("Prices options as at this time, e.g. 2026-12-06T10:30:00+08:00, instead "

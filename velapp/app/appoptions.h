@@ -38,9 +38,9 @@ struct AppOptions
     QString screenshotFile;
     QString dumpFile;
     bool print = false;
-    double rate = 0.015; // risk-free rate of the detail page's pricing
+    double rate = 0.015;     // risk-free rate of the detail page's pricing
     QDateTime valuationTime; // invalid: price as at now
-    QString language;    // "en" or "zh"; empty: the user's locale decides
+    QString language;        // "en" or "zh"; empty: the user's locale decides
 
     // Start with the default window, pages and column order.
     bool noRestore = false;

@@ -52,7 +52,8 @@ void prepareHeadless(int argc, char *argv[])
         hasArgument(argc, argv, {"--print", "--dump", "--screenshot", "--actions"}))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
-        const QString dir = QDir::temp().filePath(QStringLiteral("runtime-velapp-%1").arg(getuid()));
+        const QString dir =
+            QDir::temp().filePath(QStringLiteral("runtime-velapp-%1").arg(getuid()));
         if (QDir().mkpath(dir) &&
             QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
             qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir));

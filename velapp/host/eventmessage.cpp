@@ -37,7 +37,7 @@ QVariant CEventMessageCommon::GetMsg() const
 }
 
 CEventMessageCommon *CEventMessageCommon::create(const QString &src, int type,
-                                                const QVariantMap &row)
+                                                 const QVariantMap &row)
 {
     CPackMessageCommon pack;
     pack.AddRowVaule(row);

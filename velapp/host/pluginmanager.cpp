@@ -130,7 +130,8 @@ struct PluginManager::Private
 
     bool fail(PluginSpec *pluginInfo, const QString &what)
     {
-        pluginInfo->m_error = QDir::toNativeSeparators(pluginInfo->m_filePath) % QLatin1String(": ") % what;
+        pluginInfo->m_error =
+            QDir::toNativeSeparators(pluginInfo->m_filePath) % QLatin1String(": ") % what;
         qCWarning(lcVelPlugins).noquote() << "plugin failed:" << pluginInfo->m_error;
         return false;
     }
@@ -151,11 +152,12 @@ bool PluginManager::Private::read(PluginSpec *pluginInfo)
     // Reads the metadata section without loading the library.
     const QJsonObject root = pluginInfo->m_loader->metaData();
     if (root.isEmpty())
-        return fail(pluginInfo, QObject::tr("not a Qt plugin (%1)").arg(pluginInfo->m_loader->errorString()));
+        return fail(pluginInfo,
+                    QObject::tr("not a Qt plugin (%1)").arg(pluginInfo->m_loader->errorString()));
     const QString iid = root.value(QLatin1String("IID")).toString();
     if (iid != QLatin1String(kPluginIid))
         return fail(pluginInfo, QObject::tr("interface id is \"%1\", expected \"%2\"")
-                              .arg(iid, QLatin1String(kPluginIid)));
+                                    .arg(iid, QLatin1String(kPluginIid)));
     const QJsonValue meta = root.value(QLatin1String("MetaData"));
     if (!meta.isObject())
         return fail(pluginInfo, QObject::tr("key \"MetaData\" is missing or not an object"));
@@ -164,8 +166,9 @@ bool PluginManager::Private::read(PluginSpec *pluginInfo)
     for (const PluginSpec *other : qAsConst(pluginInfos)) {
         if (other != pluginInfo && other->m_state != PluginSpec::Deleted &&
             other->m_state >= PluginSpec::Read && other->m_name == pluginInfo->m_name)
-            return fail(pluginInfo, QObject::tr("a plugin named \"%1\" is already loaded from %2")
-                                  .arg(pluginInfo->m_name, QDir::toNativeSeparators(other->m_filePath)));
+            return fail(pluginInfo,
+                        QObject::tr("a plugin named \"%1\" is already loaded from %2")
+                            .arg(pluginInfo->m_name, QDir::toNativeSeparators(other->m_filePath)));
     }
     pluginInfo->m_state = PluginSpec::Read;
     return true;
@@ -178,7 +181,7 @@ bool PluginManager::Private::readMetaData(PluginSpec *pluginInfo, const QJsonObj
     };
     const auto mistyped = [&](const char *key, const char *expected, const QJsonValue &v) {
         return fail(pluginInfo, QObject::tr("key \"%1\" must be %2, not %3")
-                              .arg(QLatin1String(key), QLatin1String(expected), typeName(v)));
+                                    .arg(QLatin1String(key), QLatin1String(expected), typeName(v)));
     };
     const auto readString = [&](const char *key, QString *out) {
         const QJsonValue v = meta.value(QLatin1String(key));
@@ -209,21 +212,22 @@ bool PluginManager::Private::readMetaData(PluginSpec *pluginInfo, const QJsonObj
     };
 
     QString copyright, url;
-    if (!readString("Name", &pluginInfo->m_name) || !readString("Version", &pluginInfo->m_version) ||
+    if (!readString("Name", &pluginInfo->m_name) ||
+        !readString("Version", &pluginInfo->m_version) ||
         !readString("CompatVersion", &pluginInfo->m_compatVersion))
         return false;
     if (pluginInfo->m_name.isEmpty())
         return fail(pluginInfo, QObject::tr("key \"Name\" is empty"));
     if (!isVersion(pluginInfo->m_version))
-        return fail(
-            pluginInfo,
-            QObject::tr("key \"Version\" is \"%1\", expected the form x.y.z").arg(pluginInfo->m_version));
+        return fail(pluginInfo, QObject::tr("key \"Version\" is \"%1\", expected the form x.y.z")
+                                    .arg(pluginInfo->m_version));
     if (!isVersion(pluginInfo->m_compatVersion))
-        return fail(pluginInfo, QObject::tr("key \"CompatVersion\" is \"%1\", expected the form x.y.z")
-                              .arg(pluginInfo->m_compatVersion));
+        return fail(pluginInfo,
+                    QObject::tr("key \"CompatVersion\" is \"%1\", expected the form x.y.z")
+                        .arg(pluginInfo->m_compatVersion));
     if (compareVersions(pluginInfo->m_compatVersion, pluginInfo->m_version) > 0)
         return fail(pluginInfo, QObject::tr("key \"CompatVersion\" (%1) is above \"Version\" (%2)")
-                              .arg(pluginInfo->m_compatVersion, pluginInfo->m_version));
+                                    .arg(pluginInfo->m_compatVersion, pluginInfo->m_version));
     const QJsonValue required = meta.value(QLatin1String("Required"));
     if (required.isUndefined())
         return missing("Required");
@@ -246,7 +250,8 @@ bool PluginManager::Private::load(PluginSpec *pluginInfo)
         return fail(pluginInfo, QObject::tr("cannot load: metadata not read"));
     QObject *root = pluginInfo->m_loader->instance();
     if (!root)
-        return fail(pluginInfo, QObject::tr("cannot load: %1").arg(pluginInfo->m_loader->errorString()));
+        return fail(pluginInfo,
+                    QObject::tr("cannot load: %1").arg(pluginInfo->m_loader->errorString()));
     IPlugin *plugin = qobject_cast<IPlugin *>(root);
     // A root that derives from IPlugin but does not list the interface id.
     if (!plugin && root->metaObject()->inherits(&IPlugin::staticMetaObject))
@@ -273,7 +278,7 @@ bool PluginManager::Private::initialize(PluginSpec *pluginInfo)
     const QString dllName = QFileInfo(pluginInfo->m_filePath).baseName();
     if (!pluginInfo->m_plugin->initialize(arguments, &error, dllName))
         return fail(pluginInfo, QObject::tr("initialize failed: %1")
-                              .arg(error.isEmpty() ? QObject::tr("no reason given") : error));
+                                    .arg(error.isEmpty() ? QObject::tr("no reason given") : error));
     pluginInfo->m_state = PluginSpec::Initialized;
     return true;
 }
@@ -289,7 +294,8 @@ bool PluginManager::Private::initializeExtensions(PluginSpec *pluginInfo)
 
 void PluginManager::Private::stop(PluginSpec *pluginInfo)
 {
-    if (pluginInfo->m_state != PluginSpec::Running && pluginInfo->m_state != PluginSpec::Initialized)
+    if (pluginInfo->m_state != PluginSpec::Running &&
+        pluginInfo->m_state != PluginSpec::Initialized)
         return;
     IPlugin *plugin = pluginInfo->m_plugin;
     // Connected before the call: a plugin may report at once.
@@ -398,7 +404,8 @@ PluginSpec *PluginManager::loadPlugin(const QString &filePath)
     auto *pluginInfo = new PluginSpec;
     pluginInfo->m_filePath = path;
     d->pluginInfos.append(pluginInfo);
-    if (d->read(pluginInfo) && d->load(pluginInfo) && d->initialize(pluginInfo) && d->initializeExtensions(pluginInfo))
+    if (d->read(pluginInfo) && d->load(pluginInfo) && d->initialize(pluginInfo) &&
+        d->initializeExtensions(pluginInfo))
         pluginInfo->m_plugin->delayedInitialize();
     return pluginInfo;
 }

@@ -487,9 +487,9 @@ bool VelBus::dispatchSubscription(Job &job)
                     images.append({symbol, it->kind, it->packed});
             } else if (job.client->kinds.contains(VelConst::MarketRecord) &&
                        job.emptyImage.contains(symbol)) {
-                images.append({symbol, VelConst::MarketRecord,
-                               CPackMessageCommon::pack(
-                                   {QVariantMap{{QStringLiteral("Symbol"), symbol}}})});
+                images.append(
+                    {symbol, VelConst::MarketRecord,
+                     CPackMessageCommon::pack({QVariantMap{{QStringLiteral("Symbol"), symbol}}})});
             }
         }
     }

@@ -14,8 +14,8 @@ void VelFrameTreeView::dataChanged(const QModelIndex &topLeft, const QModelIndex
 {
     // Ranges over several rows (rare: whole lists are reset instead) and
     // assistive technology, which is told about every change, take Qt's path.
-    if (!topLeft.isValid() || topLeft.row() != bottomRight.row()
-        || topLeft.parent() != bottomRight.parent() || QAccessible::isActive()) {
+    if (!topLeft.isValid() || topLeft.row() != bottomRight.row() ||
+        topLeft.parent() != bottomRight.parent() || QAccessible::isActive()) {
         QTreeView::dataChanged(topLeft, bottomRight, roles);
         return;
     }

@@ -44,9 +44,10 @@ void VelItemModelDeletage::paint(QPainter *painter, const QStyleOptionViewItem &
     const QString text = index.data(Qt::DisplayRole).toString();
     if (!text.isEmpty()) {
         const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
-        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, option.widget) + 1;
-        fitted.font = VelItemModelDeletage::fittingFont(option.font, text,
-                                                        option.rect.width() - 2 * margin);
+        const int margin =
+            style->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, option.widget) + 1;
+        fitted.font =
+            VelItemModelDeletage::fittingFont(option.font, text, option.rect.width() - 2 * margin);
     }
     QStyledItemDelegate::paint(painter, fitted, index);
     if (m_gridLineStyle == 0)

@@ -142,8 +142,8 @@ void VelMutex::unlock(QMutex *mutex)
         if (site.waiter.isEmpty())
             qCWarning(lcVelLock).noquote() << "held" << ms << "ms at" << describe(site);
         else
-            qCWarning(lcVelLock).noquote() << "held" << ms << "ms at" << describe(site)
-                                           << "while" << site.waiter << "waited";
+            qCWarning(lcVelLock).noquote()
+                << "held" << ms << "ms at" << describe(site) << "while" << site.waiter << "waited";
     }
 }
 

@@ -366,7 +366,8 @@ bool VelTreeModel::updateRow(const Row &row)
     int last = -1;
     const auto announce = [&] {
         if (first >= 0)
-            emit dataChanged(createIndex(node->row, first, node), createIndex(node->row, last, node));
+            emit dataChanged(createIndex(node->row, first, node),
+                             createIndex(node->row, last, node));
     };
     for (auto it = row.cbegin(); it != row.cend(); ++it) {
         const auto old = node->cells.constFind(it.key());

@@ -1,8 +1,8 @@
 #include "velwidget/veltreeview.h"
 
+#include "velframetreeview.h"
 #include "velwidget/velitemmodeldeletage.h"
 #include "velwidget/veltreemodel.h"
-#include "velframetreeview.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

@@ -42,8 +42,7 @@ inline void acquire(const void *p)
 #endif
 }
 
-template <typename Locker, typename Lock>
-class Hold
+template<typename Locker, typename Lock> class Hold
 {
 public:
     explicit Hold(Lock *lock)

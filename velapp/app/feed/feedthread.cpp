@@ -1,7 +1,7 @@
 #include "feed/feedthread.h"
 
-#include "feed/feedlogging.h"
 #include "businessdatamanager/businessdatainterface.h"
+#include "feed/feedlogging.h"
 #include "velutils/vellockorder.h"
 
 #include <QThread>

@@ -141,9 +141,9 @@ void ListenFeed::read(QTcpSocket *socket)
         int start = 0;
         // Lines are read in place: pending does not change while they are.
         for (int end; (end = client.pending.indexOf('\n', start)) >= 0; start = end + 1) {
-            if (!handleLine(socket, &client,
-                            QByteArray::fromRawData(client.pending.constData() + start,
-                                                    end - start)))
+            if (!handleLine(
+                    socket, &client,
+                    QByteArray::fromRawData(client.pending.constData() + start, end - start)))
                 return;
         }
         client.pending.remove(0, start);

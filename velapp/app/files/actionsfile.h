@@ -38,7 +38,7 @@ struct SessionAction
     QString centre; // filter
     QString file;   // dump, screenshot
     QString pageKind = QStringLiteral("tboard"); // open: "tboard" or "smile"
-    QString pane;   // keep: "chart" or "detail"
+    QString pane;                                // keep: "chart" or "detail"
 };
 
 // Reads an --actions file (JSON Lines, one action a line, in time order).

@@ -41,12 +41,11 @@ MarketSimulator::MarketSimulator(const QList<QVariantMap> &securities, const QDa
             option.isOption = true;
             option.call = record.value(Security::PutOrCall).toString() ==
                           Ostrel_Values::OptionCallOrPut::call;
-            const bool ok = PivoraBusiUtils::ReadNumber(record.value(Security::StrikePrice),
-                                                        &option.strike);
+            const bool ok =
+                PivoraBusiUtils::ReadNumber(record.value(Security::StrikePrice), &option.strike);
             const QString underlying = underlyingSymbol(record);
             // An option without strike or underlying cannot be priced.
-            if (!ok || option.strike <= 0 || option.strike > 1e6 ||
-                underlying.isEmpty()) {
+            if (!ok || option.strike <= 0 || option.strike > 1e6 || underlying.isEmpty()) {
                 continue;
             }
             const QDate expiry = QDate::fromString(record.value(Security::StrikeDate).toString(),

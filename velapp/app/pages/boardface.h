@@ -18,8 +18,8 @@ class VelTreeView;
 namespace BoardFace {
 
 constexpr int DateButtonCount = 10;
-constexpr int StrikeColumn = 7;  // the strike text of an option row
-constexpr int DateColumn = 15;   // the StrikeDate text of an expiry row
+constexpr int StrikeColumn = 7; // the strike text of an option row
+constexpr int DateColumn = 15;  // the StrikeDate text of an expiry row
 
 bool isBoard(const VelPluginBaseWidget *page);
 // "tboard", "chart", "detail", "smile" or "unknown": the page kinds of the dump and layout.

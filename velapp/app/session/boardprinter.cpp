@@ -99,9 +99,10 @@ QString percentText(const QJsonValue &value)
 // volatility over its strikes' volatilities, "--" where there is none.
 QString smileText(const QJsonObject &snapshot)
 {
-    QString out = snapshot.value(QStringLiteral("underlying")).toString() + QLatin1Char(' ') +
-                  BoardPrinter::tr("利率 %1").arg(valueText(snapshot.value(QStringLiteral("rate")))) +
-                  QLatin1Char('\n');
+    QString out =
+        snapshot.value(QStringLiteral("underlying")).toString() + QLatin1Char(' ') +
+        BoardPrinter::tr("利率 %1").arg(valueText(snapshot.value(QStringLiteral("rate")))) +
+        QLatin1Char('\n');
     for (const QJsonValue &v : snapshot.value(QStringLiteral("expiries")).toArray()) {
         const QJsonObject expiry = v.toObject();
         const QJsonValue forward = expiry.value(QStringLiteral("forward"));
@@ -109,16 +110,16 @@ QString smileText(const QJsonObject &snapshot)
                    .arg(expiry.value(QStringLiteral("date")).toString(),
                         valueText(expiry.value(QStringLiteral("days")))) +
                QStringLiteral(" F %1 ATM %2\n")
-                   .arg(
-                        forward.isDouble() ? QString::number(forward.toDouble(), 'f', 4)
+                   .arg(forward.isDouble() ? QString::number(forward.toDouble(), 'f', 4)
                                            : QStringLiteral("--"),
                         percentText(expiry.value(QStringLiteral("atmIv"))));
         for (const QJsonValue &p : expiry.value(QStringLiteral("points")).toArray()) {
             const QJsonObject point = p.toObject();
-            out += QStringLiteral("  %1 %2 %3\n")
-                       .arg(point.value(QStringLiteral("side")).toString(),
-                            QString::number(point.value(QStringLiteral("strike")).toDouble(), 'f', 3),
-                            percentText(point.value(QStringLiteral("iv"))));
+            out +=
+                QStringLiteral("  %1 %2 %3\n")
+                    .arg(point.value(QStringLiteral("side")).toString(),
+                         QString::number(point.value(QStringLiteral("strike")).toDouble(), 'f', 3),
+                         percentText(point.value(QStringLiteral("iv"))));
         }
     }
     return out;

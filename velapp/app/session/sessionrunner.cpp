@@ -233,10 +233,9 @@ bool SessionRunner::perform(const SessionAction &action, QString *error)
     case Kind::Category:
     case Kind::Underlying: {
         const bool category = action.kind == Kind::Category;
-        QComboBox *combo = usable(category ? BoardFace::categorySelector(page)
-                                           : BoardFace::underlyingSelector(page),
-                                  category ? "category selector" : "underlying selector", page,
-                                  error);
+        QComboBox *combo = usable(
+            category ? BoardFace::categorySelector(page) : BoardFace::underlyingSelector(page),
+            category ? "category selector" : "underlying selector", page, error);
         if (!combo)
             return false;
         const int index = category ? action.index : combo->findData(action.symbol);
