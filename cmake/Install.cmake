@@ -122,6 +122,6 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The shared libraries come from dpkg-shlibdeps; what Qt loads at run time
 # (the SQLite driver) and the Chinese font are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5sql5-sqlite, fonts-wqy-microhei")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5sql5-sqlite, fonts-wqy-microhei, tzdata")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -22,6 +22,7 @@
 #include "velwidget/veltreeview.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDate>
 #include <QFile>
 #include <QHeaderView>
@@ -194,6 +195,8 @@ void TestApp::pagesFollowDataAndSurviveClosingWhileStreaming()
             BoardFace::filterApplyButton(first) && BoardFace::table(first));
     for (int i = 0; i < BoardFace::DateButtonCount; ++i)
         QVERIFY2(BoardFace::dateButton(first, i), qPrintable(QString::number(i)));
+    for (const QString &name : BoardFace::widgetNames())
+        QVERIFY2(first->findChild<QWidget *>(name), qPrintable(name));
     QVERIFY(!BoardFace::dateButton(first, BoardFace::DateButtonCount));
     const VelTreeModel *model = BoardFace::table(first)->model();
     const QModelIndex group = model->index(0, 0);
@@ -294,6 +297,9 @@ void TestApp::layoutComesBack()
     const QList<QVariantMap> securities = BuiltinMarket::securities(QDate::currentDate());
     CBusinessDataBase::GetInstance()->loadSecurities(securities);
     const int n = securities.size();
+    const auto fundOf = [](VelPluginBaseWidget *page) {
+        return BoardFace::underlyingSelector(page)->currentData().toString();
+    };
     const auto strikeFirst = [](VelPluginBaseWidget *page) {
         return page->findChild<QTreeView *>()->header()->logicalIndex(0) == 7;
     };
@@ -310,6 +316,12 @@ void TestApp::layoutComesBack()
         QVERIFY(strikeFirst(second)); // the next page takes the order
         window.bringForward(second);
         QTRY_COMPARE_WITH_TIMEOUT(rowCount(second), 4, 30000);
+        // A Shenzhen fund that is not its category's first; the boards follow it.
+        BoardFace::categorySelector(second)->setCurrentIndex(1);
+        QComboBox *fund = BoardFace::underlyingSelector(second);
+        fund->setCurrentIndex(fund->findData(QStringLiteral("159922.SZ")));
+        QTRY_COMPARE_WITH_TIMEOUT(fundOf(first), QStringLiteral("159922.SZ"), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(rowCount(second), 4, 30000);
         second->findChild<QPushButton *>(QStringLiteral("pushButton_2"))->click();
         QTRY_COMPARE_WITH_TIMEOUT(rowCount(second), 1, 30000);
         // Any two contracts make a chart.
@@ -317,6 +329,10 @@ void TestApp::layoutComesBack()
         window.smileAction()->trigger();
         window.bringForward(first);
         layout.save();
+        // Back on the first fund before the restart, so only the saved layout
+        // holds the Shenzhen one.
+        BoardFace::categorySelector(first)->setCurrentIndex(0);
+        QTRY_COMPARE_WITH_TIMEOUT(fundOf(second), QStringLiteral("510050.SH"), 30000);
     }
     MainWindow window;
     window.setPageTypes(m_types);
@@ -332,6 +348,8 @@ void TestApp::layoutComesBack()
     QCOMPARE(kinds, (QStringList{"tboard", "tboard", "chart", "smile"}));
     VelPluginBaseWidget *second = window.pages().at(1);
     QCOMPARE(window.currentPage(), window.pages().at(0)); // the first page, as saved
+    QCOMPARE(fundOf(second), QStringLiteral("159922.SZ"));
+    QCOMPARE(BoardFace::categorySelector(second)->currentIndex(), 1);
     QVERIFY(second->findChild<QPushButton *>(QStringLiteral("pushButton_2"))->isChecked());
     QTRY_COMPARE_WITH_TIMEOUT(rowCount(second), 1, 30000);
     QVERIFY(strikeFirst(window.pages().at(0)) && strikeFirst(second));
@@ -418,6 +436,7 @@ void TestApp::builtinMarketDump()
         visibleDates += b.toObject().value(QStringLiteral("visible")).toBool() ? 1 : 0;
     QCOMPARE(visibleDates, 4);
     QCOMPARE(page.value(QStringLiteral("callCaption")).toString(), QStringLiteral("认购期权"));
+    QCOMPARE(page.value(QStringLiteral("putCaption")).toString(), QStringLiteral("认沽期权"));
 
     // One group row per expiry, each with its strikes below it.
     const QJsonArray rows = page.value(QStringLiteral("rows")).toArray();
@@ -539,6 +558,10 @@ void TestApp::answeredWithoutADisplay_data()
         << QStringList{QStringLiteral("--securities"),
                        write(QStringLiteral("cut.json"), "[{\"symbol\": \"510050.SH\"}")}
         << 2 << QStringLiteral("^velapp: .*cut\\.json:1: not valid JSON: .+$");
+    QTest::newRow("a printed board needs no display")
+        << QStringList{QStringLiteral("--print"), QStringLiteral("--no-feed"),
+                       QStringLiteral("--quit-after"), QStringLiteral("300")}
+        << 0 << QStringLiteral("^== T型行情 ==$");
     QTest::newRow("action missing its file")
         << QStringList{QStringLiteral("--actions"), badActions} << 2
         << QStringLiteral("^velapp: .*bad-actions\\.jsonl:1: missing \"file\"$");

@@ -113,6 +113,23 @@ private slots:
         if (start.contains("T-Board"))
             QVERIFY2(chineseIn(out.split('\n')).isEmpty(), qPrintable(out));
     }
+    // English where its translation is missing: said once, and the board stays Chinese.
+    void englishWithoutItsTranslation()
+    {
+        const QString dir = Fixture::scratchDir("lang-bare");
+        QFile::remove(dir + "/velapp");
+        QVERIFY(QFile::copy(VELAPP_BINARY, dir + "/velapp"));
+        QFile::link(QFileInfo(VELAPP_BINARY).dir().filePath("skin"), dir + "/skin");
+        QProcess process;
+        process.start(dir + "/velapp", {"-platform", "offscreen", "--plugins",
+                                        qEnvironmentVariable("VELAPP_PLUGIN_DIR"), "--lang", "en",
+                                        "--no-feed", "--quit-after", "300", "--print"});
+        const Fixture::VelappRun run = Fixture::runVelapp({}, &process);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.errLines, QStringList{"velapp: no translation velapp_en.qm in " + dir +
+                                           "/translations; the window stays Chinese"});
+        QVERIFY2(run.out.startsWith("== T型行情 =="), qPrintable(run.out));
+    }
 };
 
 FIXTURE_TEST_MAIN(TestLang)

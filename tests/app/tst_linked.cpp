@@ -1,14 +1,18 @@
 #include "fixture.h"
 #include "market/optionpricer.h"
 #include "market/valuation.h"
+#include "pages/chartpage.h"
 #include "pages/detailpage.h"
 
+#include <businessdatamanager/businessdatainterface.h>
 #include <businessdatamanager/pricehistory.h>
+#include <velbusinessdata/businessdatabase.h>
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QtTest>
 
 #include <cmath>
@@ -30,6 +34,8 @@ private slots:
     void detailFigures();
     void historyThinsOldPoints();
     void panesFollowClicks();
+    void detailLabelsFollowTheFund();
+    void chartTimeLinesMeetThePrices();
 };
 
 void TestLinked::textbookValues_data()
@@ -391,6 +397,87 @@ void TestLinked::panesFollowClicks()
         (call(spot(2000), 2.95, 30 / 365.0, 0.03, (lo + hi) / 2) < mid(2000) ? lo : hi) =
             (lo + hi) / 2;
     QVERIFY2(std::fabs(fields.value("iv").toDouble() - lo) < 1e-5, qPrintable(QString::number(lo)));
+}
+
+// The open pane's labels: without prices it says why it has no volatility;
+// with them it shows its figures, and a move of the fund alone reaches them.
+void TestLinked::detailLabelsFollowTheFund()
+{
+    const QVariantMap option =
+        Fixture::option("10000001.SH", "510050", Fixture::day(30), 2.95, "C", "购");
+    CBusinessDataBase::GetInstance()->loadSecurities(
+        {Fixture::fund("510050.SH", "50ETF", "SH"), option});
+    Fixture::expectWarning(QRegularExpression(QStringLiteral("propagateSizeHints")));
+    DetailPage page(option, 0.02);
+    page.show();
+    const auto shown = [&page](const char *field) {
+        const auto *label = page.findChild<QLabel *>(QStringLiteral("label_") + field);
+        return label && label->isVisible() ? label->text() : QStringLiteral("(hidden)");
+    };
+    QCOMPARE(shown("reason"), QStringLiteral("无隐含波动率与希腊值: 无价格"));
+    const auto publish = [](const char *kind, const char *symbol, double last) {
+        const QVariantMap tick{{"Symbol", symbol}, {"LastPrice", last}};
+        QCOMPARE(BusinessDataInterface::PublishQuotation(kind, tick),
+                 BusinessDataInterface::Admission::Accepted);
+    };
+    publish("MDMARKETRECORD", "510050.SH", 3.0);
+    publish("MDOPTIONRECORD", "10000001.SH", 0.08);
+    QTRY_COMPARE(shown("last"), QStringLiteral("0.0800"));
+    QCOMPARE(shown("spot"), QStringLiteral("3.000"));
+    QCOMPARE(shown("reason"), QString());
+    publish("MDMARKETRECORD", "510050.SH", 3.01);
+    QTRY_COMPARE(shown("spot"), QStringLiteral("3.010"));
+}
+
+// The time axis and the price lines keep one clock: the grid line of 10:02
+// runs through the column where the call's price jumps at 10:02.
+void TestLinked::chartTimeLinesMeetThePrices()
+{
+    const QVariantMap call =
+        Fixture::option("chart.C", "510300", Fixture::day(30), 2.95, "C", "购");
+    const QVariantMap put = Fixture::option("chart.P", "510300", Fixture::day(30), 2.95, "P", "沽");
+    CBusinessDataBase::GetInstance()->loadSecurities(
+        {Fixture::fund("510300.SH", "300ETF", "SH"), call, put});
+    const qint64 ten =
+        QDateTime(QDate(2026, 12, 7), QTime(10, 0), Valuation::exchangeZone()).toMSecsSinceEpoch();
+    VelPriceHistory *history = VelPriceHistory::instance();
+    for (qint64 s = 0; s <= 240; s += 10) {
+        history->record("chart.C", ten + s * 1000, s < 120 ? 0.1 : 0.2);
+        history->record("chart.P", ten + s * 1000, 0.05);
+        history->record("510300.SH", ten + s * 1000, 3.0);
+        if (s == 110)
+            history->record("chart.C", ten + 119999, 0.1);
+    }
+    Fixture::expectWarning(QRegularExpression(QStringLiteral("propagateSizeHints")));
+    ChartPage page(call, put);
+    page.resize(800, 600);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    const QImage shot = page.grab().toImage();
+    // The call's band is the top third: its jump is the column with the most red.
+    int jump = -1, most = 0;
+    for (int x = 0; x < shot.width(); ++x) {
+        int red = 0;
+        for (int y = 0; y < shot.height() / 3; ++y)
+            red += shot.pixelColor(x, y) == QColor(0xe8, 0x5c, 0x5c) ? 1 : 0;
+        if (red > most)
+            most = red, jump = x;
+    }
+    QVERIFY(most > 20);
+    // Upright grid lines, read across the put's band (its flat price sits mid-band).
+    QList<int> lines;
+    const int y = shot.height() / 2 - 40;
+    for (int x = 0; x < shot.width(); ++x)
+        if (shot.pixelColor(x, y) == QColor(0x33, 0x36, 0x40) &&
+            shot.pixelColor(x, y + 6) == QColor(0x33, 0x36, 0x40))
+            lines << x;
+    QVERIFY2(lines.size() >= 3, qPrintable(QString::number(lines.size())));
+    QString at;
+    for (int x : lines)
+        at += QStringLiteral(" %1").arg(x);
+    QVERIFY2(
+        std::any_of(lines.cbegin(), lines.cend(), [jump](int x) { return qAbs(x - jump) <= 1; }),
+        qPrintable(QStringLiteral("jump at %1, lines at%2").arg(jump).arg(at)));
 }
 
 FIXTURE_TEST_MAIN(TestLinked)

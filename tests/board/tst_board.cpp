@@ -182,6 +182,11 @@ void TestBoard::pageShowsTheChain()
     QCOMPARE(layout(), QStringLiteral("+20 2.900 2.950 3.000; +50 2.900 2.950 3.000"));
     auto *category = child<QComboBox>(QStringLiteral("comboBox_underlyingCategory"));
     QCOMPARE(category->count(), 2);
+    // Selectors of one fixed width; the bars stacked with no gap down to the table.
+    QCOMPARE(category->width(), 100);
+    QCOMPARE(child<QComboBox>(QStringLiteral("comboBox_underlying"))->width(), 100);
+    QCOMPARE(child<QWidget>(QStringLiteral("frame_Underlying"))->y(),
+             child<QWidget>(QStringLiteral("frame"))->geometry().bottom() + 1);
     QCOMPARE(child<QComboBox>(QStringLiteral("comboBox_underlying"))->currentData().toString(),
              QStringLiteral("510050.SH"));
     QVERIFY(dateButton(1)->isVisible());
@@ -585,6 +590,10 @@ void TestBoard::paintedCells_data()
         << "2.900 " << 1 << "0.1000###3" << 1.0 << 1.0 << QColor(0x000060) << rise;
     QTest::newRow("in the money put tinted")
         << "3.000 " << 9 << "0.1000###0" << 1.0 << 1.0 << putTint << rise;
+    QTest::newRow("open interest of an in the money call tinted")
+        << "2.950 " << 6 << QString() << 1.0 << 1.0 << callTint << none;
+    QTest::newRow("open interest of an in the money put tinted")
+        << "3.000 " << 8 << QString() << 1.0 << 1.0 << putTint << none;
     QTest::newRow("out of the money put: no tint")
         << "2.950 " << 9 << "0.1000###0" << 1.0 << 1.0 << none << rise;
     QTest::newRow("a strike that is no price: no tint")

@@ -9,6 +9,7 @@
 #include <velplugin/pluginmanager.h>
 #include <velutils/velcommonutils.h>
 #include <velwidget/velitemmodeldeletage.h>
+#include <velwidget/velmessagebox.h>
 #include <velwidget/velpluginbasewidget.h>
 #include <velwidget/veltreemodel.h>
 #include <velwidget/veltreeview.h>
@@ -262,9 +263,9 @@ void TestHost::initTestCase()
         files << QFileInfo(pluginInfo->filePath()).fileName().section(QLatin1Char('_'), 1);
     // In name order, README.txt skipped, the known one listed again.
     QCOMPARE(files.join(QLatin1Char(' ')),
-             QStringLiteral("badversion.so failinit.so good.so missingkey.so notplugin.so "
-                            "wrongiid.so wrongtype.so"));
-    QCOMPARE(PluginManager::instance()->plugins().size(), 7);
+             QStringLiteral("badlicense.so badversion.so failinit.so good.so missingkey.so "
+                            "notplugin.so twin.so wrongiid.so wrongtype.so"));
+    QCOMPARE(PluginManager::instance()->plugins().size(), 9);
     VERIFY_NO_UNEXPECTED_WARNINGS();
 }
 
@@ -281,6 +282,12 @@ void TestHost::pluginStates_data()
                                 << "key \"Required\" must be a bool, not a string";
     QTest::newRow("bad version") << "hostfixture_badversion" << int(PluginSpec::Invalid)
                                  << "key \"Version\" is \"1.2\", expected the form x.y.z";
+    QTest::newRow("a licence that is no string")
+        << "hostfixture_badlicense" << int(PluginSpec::Invalid)
+        << "key \"License\" must hold strings only; item 1 is a number";
+    QTest::newRow("a name already taken")
+        << "hostfixture_twin" << int(PluginSpec::Invalid)
+        << "a plugin named \"HostTestGood\" is already loaded from ";
     QTest::newRow("wrong IID") << "hostfixture_wrongiid" << int(PluginSpec::Invalid)
                                << "interface id is \"OtherAppPlugin\"";
     QTest::newRow("root is not an IPlugin") << "hostfixture_notplugin" << int(PluginSpec::Read)
@@ -325,6 +332,16 @@ void TestHost::shutdownReleasesEveryPlugin()
                 descriptorSawShutdown = obj->property("pluginShutDown").toBool();
         });
     }
+    // Taken out by its owner: gone from the pool, with notice; once only.
+    QObject taken;
+    manager->addObject(&taken);
+    QSignalSpy leaving(manager, &PluginManager::aboutToRemoveObject);
+    manager->removeObject(&taken);
+    Fixture::expectWarning(QRegularExpression(QStringLiteral("^removeObject: object not in")));
+    manager->removeObject(&taken);
+    manager->removeObject(nullptr);
+    QCOMPARE(leaving.count(), 1);
+    QVERIFY(!manager->allObjects().contains(&taken));
     // Deleted by its owner before shutdown: must not be deleted twice.
     auto *gone = new QObject;
     manager->addObject(gone);
@@ -367,6 +384,7 @@ void TestHost::valuesSurviveRoundTrip_data()
     QTest::newRow("date-time offset")
         << QVariant(QDateTime(QDate(2026, 6, 1), QTime(8, 0), Qt::OffsetFromUTC, 8 * 3600));
     QTest::newRow("date far past") << QVariant(QDate(-4000, 1, 1));
+    QTest::newRow("null date-time") << QVariant(QDateTime());
     QTest::newRow("date-time at the widest offset")
         << QVariant(QDateTime(QDate(2026, 6, 1), QTime(8, 0), Qt::OffsetFromUTC, -24 * 3600));
     // Carried as a map: compared inside a list, where a map equals the hash it came from.
@@ -693,8 +711,14 @@ void TestHost::pageHearsItsResize()
     page.resize(500, 400);
     QTRY_COMPARE(page.resized, before + 1);
     auto *overlay = page.findChild<QWidget *>(QStringLiteral("velLoadingOverlay"));
-    QVERIFY(overlay);
+    QVERIFY(overlay && overlay->isVisible());
     QCOMPARE(overlay->geometry(), page.rect());
+    // A box the page shows without waiting for it still keeps the page's input.
+    Fixture::expectWarning(QRegularExpression(QStringLiteral("propagateSizeHints")));
+    VelMessageBox box(QStringLiteral("提醒"), QStringLiteral("已成交"), 1, &page, 2);
+    box.show();
+    QCOMPARE(QApplication::activeModalWidget(), &box);
+    QCOMPARE(box.text(), QStringLiteral("已成交"));
 }
 
 void TestHost::deadPresenterGetsNothing()
@@ -889,8 +913,8 @@ void TestHost::fixedTextIsQtsText()
     }
 }
 
-// Many changes of one cell between two frames: the cell is painted once
-// more, and with its last value.
+// Many changes of two cells rows apart between two frames: each cell is
+// painted once more, and with its last value.
 void TestHost::oneFramePaintsTheLastValue()
 {
     struct Recorder : QStyledItemDelegate
@@ -899,8 +923,9 @@ void TestHost::oneFramePaintsTheLastValue()
         void paint(QPainter *painter, const QStyleOptionViewItem &option,
                    const QModelIndex &index) const override
         {
-            if (index.column() == 2 && index.siblingAtColumn(0).data(Qt::UserRole) == "x")
-                const_cast<Recorder *>(this)->painted << index.data().toString();
+            const QString key = index.siblingAtColumn(0).data(Qt::UserRole).toString();
+            if (index.column() == 2 && (key == "x" || key == "y"))
+                const_cast<Recorder *>(this)->painted << key + index.data().toString();
             QStyledItemDelegate::paint(painter, option, index);
         }
     } recorder;
@@ -909,7 +934,7 @@ void TestHost::oneFramePaintsTheLastValue()
     view.setParentAndSubRowLinkColumnIndex(1);
     view.setVelTableItemDelegate(&recorder);
     view.model()->setMinimumColumnCount(3);
-    view.updateRecordDataList(parseRows(QStringLiteral("g;x>g=0")));
+    view.updateRecordDataList(parseRows(QStringLiteral("g;x>g=0;z>g=0;y>g=0")));
     view.setIndexExpand(view.index(0, 0, QModelIndex()), true);
     view.resize(400, 200);
     Fixture::expectWarning(QRegularExpression(QStringLiteral("propagateSizeHints")));
@@ -918,11 +943,13 @@ void TestHost::oneFramePaintsTheLastValue()
     QTRY_VERIFY(!recorder.painted.isEmpty());
     QTest::qWait(50);
     recorder.painted.clear();
-    for (int i = 1; i <= 50; ++i)
+    for (int i = 1; i <= 50; ++i) {
         view.updataRecordData(parseRow(QStringLiteral("x>g=%1").arg(i)));
-    QTRY_COMPARE(recorder.painted, QStringList{"50"});
+        view.updataRecordData(parseRow(QStringLiteral("y>g=%1").arg(i)));
+    }
+    QTRY_COMPARE(recorder.painted, (QStringList{"x50", "y50"}));
     QTest::qWait(50);
-    QCOMPARE(recorder.painted, QStringList{"50"});
+    QCOMPARE(recorder.painted, (QStringList{"x50", "y50"}));
 }
 
 #include "tst_host.moc"

@@ -11,6 +11,10 @@ class HostTestBrokenPlugin : public IPlugin
     Q_PLUGIN_METADATA(IID "VELAppPlugin" FILE "wrongtype.json")
 #elif defined(FIXTURE_BADVERSION)
     Q_PLUGIN_METADATA(IID "VELAppPlugin" FILE "badversion.json")
+#elif defined(FIXTURE_BADLICENSE)
+    Q_PLUGIN_METADATA(IID "VELAppPlugin" FILE "badlicense.json")
+#elif defined(FIXTURE_TWIN)
+    Q_PLUGIN_METADATA(IID "VELAppPlugin" FILE "twin.json")
 #elif defined(FIXTURE_WRONGIID)
     Q_PLUGIN_METADATA(IID "OtherAppPlugin" FILE "wrongiid.json")
 #endif
