@@ -22,6 +22,8 @@
 #include <QPushButton>
 #include <QTreeView>
 
+#include <algorithm>
+
 namespace {
 
 const QString kWindowKey = QStringLiteral("velapp/window");
@@ -254,18 +256,20 @@ void DeskLayout::whenSettled(int rounds, std::function<void()> done)
     });
 }
 
-// Through the selectors, as a person picks; boards keep one another on the
-// same fund, so the last board's choice is the one all of them end on.
+// Through the selectors, as a person picks. Boards keep one another on the
+// same fund, so one board picks and the others follow its word; were each to
+// pick, each one's steps (a category's first fund on the way) would reach the
+// others late, on a slow machine after a date was chosen, and undo it.
 void DeskLayout::chooseFunds()
 {
-    for (const Board &board : qAsConst(m_boards)) {
-        if (!board.page)
-            continue;
-        auto *category = BoardFace::categorySelector(board.page);
-        auto *underlying = BoardFace::underlyingSelector(board.page);
-        if (category && board.category >= 0 && board.category < category->count())
-            category->setCurrentIndex(board.category);
-        const int index = underlying ? underlying->findData(board.underlying) : -1;
+    const auto last = std::find_if(m_boards.crbegin(), m_boards.crend(),
+                                   [](const Board &board) { return bool(board.page); });
+    if (last != m_boards.crend()) {
+        auto *category = BoardFace::categorySelector(last->page);
+        auto *underlying = BoardFace::underlyingSelector(last->page);
+        if (category && last->category >= 0 && last->category < category->count())
+            category->setCurrentIndex(last->category);
+        const int index = underlying ? underlying->findData(last->underlying) : -1;
         if (index >= 0)
             underlying->setCurrentIndex(index);
     }
