@@ -59,8 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QList<ReplayTick> ticks;
     QString error;
     if (!ReplayFile::parse(text, QStringLiteral("fuzz.jsonl"), &ticks, &error)) {
-        if (!ticks.isEmpty() || !isOneLineRefusal(error, QStringLiteral("fuzz.jsonl"), text))
+        if (!ticks.isEmpty() || !isOneLineRefusal(error, QStringLiteral("fuzz.jsonl"), text)) {
+            fprintf(stderr, "refusal of %d ticks: %s\n", int(ticks.size()), qPrintable(error));
             abort();
+        }
         return 0;
     }
     if (ticks.size() > text.count('\n') + 1)

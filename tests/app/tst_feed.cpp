@@ -285,6 +285,8 @@ void TestFeed::hostileFeedLeavesTheGoodPrice()
         {R"("LastPrice": 0.9999, "OpenInterest": 2.5)",
          R"("OpenInterest" is 2.5, not a whole number from 0 to 1e15)"},
         {R"("LastPrice": 0.9999, "OpenInterest": [1])", R"("OpenInterest" is an array)"},
+        {R"("LastPrice": "1\r\n2\u0000\"\ud800")",
+         R"("LastPrice" is "1\u000d\u000a2\u0000\"\ud800")"},
     };
     QStringList symbols;
     for (const char *expiry : {"a", "b"})
@@ -345,7 +347,7 @@ void TestFeed::hostileFeedLeavesTheGoodPrice()
     QVERIFY(!board.contains(QLatin1String("-0.5")));
     QVERIFY(!board.contains(QLatin1String("e+")));
 
-    // Nine faults, one unknown symbol, then the reconnecting client's lines
+    // Ten faults, one unknown symbol, then the reconnecting client's lines
     // until the cap of 20 an address a minute; the rest counted at quit.
     QCOMPARE(run.errLines.size(), 21);
     n = 0;
@@ -356,7 +358,7 @@ void TestFeed::hostileFeedLeavesTheGoodPrice()
     QVERIFY2(run.errLines.at(n).contains(R"(symbol "NOPE.SH" is not in the reference data)"),
              qPrintable(run.errLines.at(n)));
     QVERIFY(run.errLines.at(19).contains(QLatin1String("line 1: not JSON")));
-    QCOMPARE(run.errLines.at(20), QStringLiteral("velapp.feed: 127.0.0.1: 10 further warnings "
+    QCOMPARE(run.errLines.at(20), QStringLiteral("velapp.feed: 127.0.0.1: 11 further warnings "
                                                  "not shown"));
 }
 

@@ -68,11 +68,8 @@ QString describe(const QVariant &value)
         return QStringLiteral("null");
     case QMetaType::Bool:
         return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    case QMetaType::QString: {
-        const QString text = value.toString();
-        return QLatin1Char('"') +
-               (text.size() > 40 ? text.left(40) + QStringLiteral("...") : text) + QLatin1Char('"');
-    }
+    case QMetaType::QString:
+        return velQuoted(value.toString());
     case QMetaType::QVariantMap:
         return QStringLiteral("an object");
     case QMetaType::QVariantList:
@@ -154,7 +151,8 @@ BusinessDataInterface::Admission BusinessDataInterface::PublishQuotation(const Q
         // Nothing is kept for it: a feed of made-up symbols cannot fill memory.
         g_unknownSymbols.fetch_add(1, std::memory_order_relaxed);
         if (fault)
-            *fault = QStringLiteral("symbol \"%1\" is not in the reference data").arg(symbol);
+            *fault =
+                QStringLiteral("symbol %1 is not in the reference data").arg(velQuoted(symbol));
         return Admission::UnknownSymbol;
     }
     // Here the tick is still a map: no unpacking just for the history.

@@ -2,6 +2,7 @@
 
 #include "files/jsontext.h"
 #include "files/replayfile.h"
+#include "velcorelog.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -88,11 +89,10 @@ public:
         if (v.isUndefined())
             return true;
         if (!v.isString() || !choices.contains(v.toString())) {
-            *m_fault = QStringLiteral("\"%1\" is %2, not one of \"%3\"")
-                           .arg(QLatin1String(key),
-                                v.isString() ? QLatin1Char('"') + v.toString() + QLatin1Char('"')
-                                             : shown(v),
-                                choices.join(QStringLiteral("\", \"")));
+            *m_fault =
+                QStringLiteral("\"%1\" is %2, not one of \"%3\"")
+                    .arg(QLatin1String(key), v.isString() ? velQuoted(v.toString()) : shown(v),
+                         choices.join(QStringLiteral("\", \"")));
             return false;
         }
         *value = v.toString();
@@ -193,7 +193,7 @@ bool parseLine(const QByteArray &line, qint64 previousT, SessionAction *action, 
             type = &candidate;
     }
     if (!type) {
-        *fault = QStringLiteral("unknown action \"%1\"").arg(name.toString());
+        *fault = QStringLiteral("unknown action %1").arg(velQuoted(name.toString()));
         return false;
     }
     action->kind = type->kind;
