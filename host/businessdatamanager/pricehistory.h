@@ -36,8 +36,9 @@ public:
 
     static VelPriceHistory *instance();
 
-    // Keeps price when it is a price (finite, above 0, below 1e9). A time
-    // before the symbol's latest counts as that latest: a series never runs back.
+    // Keeps price when it is a price (finite, above 0, below 1e9); a quote
+    // without one is still announced. A time before the symbol's latest
+    // counts as that latest: a series never runs back.
     void record(const QString &symbol, qint64 msecs, double price);
     // Oldest first. Thinned points carry their price as a float.
     QVector<Point> points(const QString &symbol) const;
@@ -57,7 +58,7 @@ public:
     void clear();
 
 signals:
-    // Something was recorded; at most once a frame, on the GUI thread.
+    // A quote arrived; at most once a frame, on the GUI thread.
     void changed();
 
 private:

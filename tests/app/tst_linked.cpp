@@ -409,6 +409,7 @@ void TestLinked::detailLabelsFollowTheFund()
         {Fixture::fund("510050.SH", "50ETF", "SH"), option});
     Fixture::expectWarning(QRegularExpression(QStringLiteral("propagateSizeHints")));
     DetailPage page(option, 0.02);
+    page.resize(800, 600);
     page.show();
     const auto shown = [&page](const char *field) {
         const auto *label = page.findChild<QLabel *>(QStringLiteral("label_") + field);
@@ -416,7 +417,7 @@ void TestLinked::detailLabelsFollowTheFund()
     };
     QCOMPARE(shown("reason"), QStringLiteral("无隐含波动率与希腊值: 无价格"));
     const auto publish = [](const char *kind, const char *symbol, double last) {
-        const QVariantMap tick{{"Symbol", symbol}, {"LastPrice", last}};
+        const QVariantMap tick{{"Symbol", symbol}, {"LastPrice", last}, {"PreSettlePrice", 0.1}};
         QCOMPARE(BusinessDataInterface::PublishQuotation(kind, tick),
                  BusinessDataInterface::Admission::Accepted);
     };
@@ -425,6 +426,22 @@ void TestLinked::detailLabelsFollowTheFund()
     QTRY_COMPARE(shown("last"), QStringLiteral("0.0800"));
     QCOMPARE(shown("spot"), QStringLiteral("3.000"));
     QCOMPARE(shown("reason"), QString());
+    QCOMPARE(shown("change"), QStringLiteral("-20.00%"));
+    const auto iv = DetailPage::compute(option, {{"LastPrice", 0.08}}, {{"LastPrice", 3.0}},
+                                        QDateTime::currentDateTime(), 0.02)
+                        .iv;
+    QVERIFY(iv);
+    QCOMPARE(shown("iv"), QString::number(*iv * 100, 'f', 2) + '%');
+
+    // Four equal columns, the heads of the quote's column over its captions.
+    const auto labelled = [&page](const QString &text) {
+        for (const QLabel *label : page.findChildren<QLabel *>())
+            if (label->text() == text)
+                return label->geometry();
+        return QRect();
+    };
+    QCOMPARE(labelled("行情").left(), labelled("最新价").left());
+    QVERIFY(qAbs(labelled("定价价格").left() - page.width() / 2) < 20);
     publish("MDMARKETRECORD", "510050.SH", 3.01);
     QTRY_COMPARE(shown("spot"), QStringLiteral("3.010"));
 }

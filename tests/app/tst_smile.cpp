@@ -1,12 +1,18 @@
 #include "fixture.h"
 #include "market/optionpricer.h"
 #include "market/smilemodel.h"
+#include "market/valuation.h"
+#include "pages/smilepage.h"
+
+#include <businessdatamanager/businessdatainterface.h>
+#include <velbusinessdata/businessdatabase.h>
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QtCharts>
 #include <QtTest>
 
 #include <cmath>
@@ -32,6 +38,7 @@ private slots:
     void solverAgreesWithBisection_data();
     void solverAgreesWithBisection();
     void sessionDumpsTheSmile();
+    void pageFollowsTheQuotes();
 };
 
 void TestSmile::black76_data()
@@ -396,6 +403,53 @@ void TestSmile::sessionDumpsTheSmile()
     QCOMPARE(sz.value("underlying").toString(), QStringLiteral("159919.SZ"));
     QCOMPARE(sz.value("title").toString(), QStringLiteral("波动率 300ETF"));
     QCOMPARE(sz.value("expiries").toArray().size(), 1);
+}
+
+// The drawn smile follows every new quote, and its axis closes in on a
+// smile that flattens.
+void TestSmile::pageFollowsTheQuotes()
+{
+    const QList<double> strikes{2.8, 2.9, 3.0, 3.1, 3.2};
+    const QString near = Fixture::day(30);
+    CBusinessDataBase::GetInstance()->loadSecurities(
+        Fixture::ladder("1", "510050", near, strikes)
+        << Fixture::fund(QStringLiteral("510050.SH"), QStringLiteral("50ETF"), "SH"));
+    const QDateTime at(QDate::currentDate(), QTime(15, 0), Valuation::exchangeZone());
+    Valuation::setFixedTime(at);
+    const double years = Valuation::yearsToExpiry(QDate::fromString(near, "yyyyMMdd"), at);
+    const auto quote = [&](double wing) {
+        for (double k : strikes) {
+            for (bool call : {true, false}) {
+                const double v = 0.2 + wing * (k - 3.0) * (k - 3.0);
+                const double p = OptionPricer::black76(call, 3.0, k, years, 0.02, v);
+                const QString symbol =
+                    call ? Fixture::callSymbol("1", k) : Fixture::putSymbol("1", k);
+                BusinessDataInterface::PublishQuotation(
+                    "MDOPTIONRECORD", {{"Symbol", symbol}, {"Buy1Price", p}, {"Sell1Price", p}});
+            }
+        }
+    };
+    quote(20);
+    Fixture::expectWarning(QRegularExpression(QStringLiteral("propagateSizeHints")));
+    SmilePage page(QStringLiteral("510050.SH"), 0.02);
+    page.show();
+    QChart *chart = nullptr;
+    for (const QChartView *view : page.findChildren<QChartView *>())
+        chart = view->chart()->title().startsWith("波动率微笑") ? view->chart() : chart;
+    const auto *axis = qobject_cast<QValueAxis *>(chart->axes(Qt::Vertical).value(0));
+    const auto highest = [chart] {
+        const auto *series = qobject_cast<QLineSeries *>(chart->series().value(0));
+        double top = 0;
+        for (const QPointF &p : series ? series->pointsVector() : QVector<QPointF>())
+            top = qMax(top, p.y());
+        return top;
+    };
+    QTRY_VERIFY(qAbs(highest() - 100 * (0.2 + 20 * 0.04)) < 1e-3);
+    QVERIFY2(axis->max() - axis->min() > 80, qPrintable(QString("%1 %2").arg(axis->min()).arg(axis->max())));
+    quote(0);
+    QTRY_VERIFY(qAbs(highest() - 20) < 1e-3);
+    QVERIFY2(axis->max() - axis->min() < 5, qPrintable(QString::number(axis->min())));
+    Valuation::setFixedTime(QDateTime());
 }
 
 FIXTURE_TEST_MAIN(TestSmile)

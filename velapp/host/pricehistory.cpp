@@ -117,9 +117,10 @@ VelPriceHistory::VelPriceHistory()
 
 void VelPriceHistory::record(const QString &symbol, qint64 msecs, double price)
 {
-    if (symbol.isEmpty() || !std::isfinite(price) || price <= 0 || price >= 1e9)
+    if (symbol.isEmpty())
         return;
-    {
+    // A quote of no price still changes what pages show: its bid and ask.
+    if (std::isfinite(price) && price > 0 && price < 1e9) {
         std::lock_guard<std::mutex> locker(m_lock);
         auto it = m_series.find(symbol);
         if (it == m_series.end())
