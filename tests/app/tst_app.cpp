@@ -163,6 +163,13 @@ void TestApp::pagesFollowDataAndSurviveClosingWhileStreaming()
     Fixture::expectWarning(QRegularExpression(QStringLiteral("^held \\d+ ms at ")));
     MainWindow window;
     window.setPageTypes(m_types);
+    // Pages take their look from the window's skin folder.
+    const QString skin = Fixture::scratchDir(QStringLiteral("skin"));
+    QVERIFY(QDir(skin).mkpath(QStringLiteral("Pivora/optiontrade/optiontquotation")));
+    QFile css(skin + QStringLiteral("/Pivora/optiontrade/optiontquotation/optiontquotation.css"));
+    QVERIFY(css.open(QIODevice::WriteOnly) && css.write("QTreeView { color: #123456; }") > 0);
+    css.close();
+    window.setSkinRoot(skin);
     window.show();
     VelPluginBaseWidget *first = window.openPage(m_types.first());
     VelPluginBaseWidget *second = window.openPage(m_types.first());
@@ -171,6 +178,7 @@ void TestApp::pagesFollowDataAndSurviveClosingWhileStreaming()
     QCOMPARE(first->pluginWidgetTitle(), QStringLiteral("T型行情"));
     QCOMPARE(window.findChild<QTabWidget *>()->tabText(1), QStringLiteral("T型行情"));
     QCOMPARE(first->loadingState(), 1);
+    QVERIFY(first->styleSheet().contains(QLatin1String("#123456")));
     // The window carries the current page's title, also when the page retitles itself.
     first->setPluginWidgetTitle(QStringLiteral("改名"));
     QCOMPARE(window.windowTitle(), QStringLiteral("velapp - 改名"));

@@ -1,6 +1,7 @@
 #include "fixture.h"
 
 #include "files/jsontext.h"
+#include "files/replayfile.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -10,6 +11,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 // velapp --listen (ticks from clients over TCP) and --record (the published
 // ticks written as a replay file), run through the velapp binary.
@@ -28,6 +32,7 @@ private slots:
     void clientsFeedTheBoard();
     void hostileFeedLeavesTheGoodPrice();
     void cutRecordingReplays();
+    void fullDiskStopsOnlyTheRecording_data();
     void fullDiskStopsOnlyTheRecording();
 
 private:
@@ -387,20 +392,44 @@ void TestFeed::cutRecordingReplays()
     QVERIFY(board.contains(QLatin1String("\"0.2345\"")));
 }
 
+void TestFeed::fullDiskStopsOnlyTheRecording_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("full device") << "/dev/full"
+                                 << "No space left on device";
+    QTest::newRow("past the size limit") << path("limited.jsonl") << "File too large";
+}
+
 void TestFeed::fullDiskStopsOnlyTheRecording()
 {
+    QFETCH(QString, file);
+    QFETCH(QString, reason);
+    // Files may not grow past 200 kB meanwhile, which the board's dump fits.
+    rlimit old{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const rlimit limited{200000, old.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, file.startsWith("/dev") ? &old : &limited), 0);
     const QString dump = path(QStringLiteral("full.json"));
     const Run run =
-        velapp({"--seed", "5", "--quit-after", "1500", "--record", "/dev/full", "--dump", dump});
+        velapp({"--seed", "5", "--quit-after", "1500", "--record", file, "--dump", dump});
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &old), 0);
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.errLines.size(), 1);
-    QVERIFY2(QRegularExpression("^velapp.feed: --record: /dev/full: cannot write: No space left "
-                                "on device; recording stopped$")
-                 .match(run.errLines.first())
-                 .hasMatch(),
-             qPrintable(run.errLines.first()));
+    QCOMPARE(run.errLines, QStringList("velapp.feed: --record: " + file +
+                                       ": cannot write: " + reason + "; recording stopped"));
     // Simulated prices reached the board all the same.
     QVERIFY(rows(dump).contains(QRegularExpression(QStringLiteral("\"0\\.\\d{4}\""))));
+    // What the file holds ends on a whole line.
+    if (file.startsWith("/dev"))
+        return;
+    QFile recorded(file);
+    QVERIFY(recorded.open(QIODevice::ReadOnly));
+    const QByteArray text = recorded.readAll();
+    QList<ReplayTick> ticks;
+    QString error, warning;
+    QVERIFY(ReplayFile::parse(text, file, &ticks, &error, &warning));
+    QVERIFY2(text.endsWith('\n') && warning.isEmpty(), qPrintable(warning));
 }
 
 FIXTURE_TEST_MAIN(TestFeed)

@@ -212,6 +212,9 @@ void TestBoard::pageShowsTheChain()
     // velapp's default window is 1600 wide: the whole board fits it.
     m_page->resize(1600, 800);
     TRY_VERIFY(!tree->horizontalScrollBar()->isVisible());
+    // The table takes the height the bars leave.
+    const auto *bar = child<QWidget>(QStringLiteral("frame"));
+    QCOMPARE(bar->height(), bar->sizeHint().height());
     QCOMPARE(model()->headerData(7, Qt::Horizontal).toString(), QStringLiteral("行权价"));
     QVERIFY(tree->header()->sectionsMovable());
     // The skin reached the view.
@@ -635,6 +638,7 @@ void TestBoard::paintedCells()
     QVERIFY(tree->viewport()->rect().contains(cell));
     const QImage shot = tree->viewport()->grab().toImage();
     const QColor corner = shot.pixelColor(cell.topLeft() + QPoint(1, 1));
+    QCOMPARE(shot.pixelColor(cell.bottomRight() - QPoint(1, 1)), corner); // up to the grid
     if (fill.isValid())
         QCOMPARE(corner, fill);
     else

@@ -8,6 +8,7 @@
 #include <velplugin/iplugin.h>
 #include <velplugin/pluginmanager.h>
 #include <velutils/velcommonutils.h>
+#include <velutils/velmutex.h>
 #include <velwidget/velitemmodeldeletage.h>
 #include <velwidget/velmessagebox.h>
 #include <velwidget/velpluginbasewidget.h>
@@ -247,6 +248,7 @@ private slots:
     void fixedTextIsQtsText();
     void rowsSortByKeys_data();
     void rowsSortByKeys();
+    void slowHoldNamesItsSites();
 };
 
 void TestHost::initTestCase()
@@ -697,6 +699,13 @@ void TestHost::gridLinesAndWidths()
     const QImage shot = view.treeView()->viewport()->grab().toImage();
     QCOMPARE(shot.pixelColor(cell.center().x(), cell.bottom()) == grid, horizontal);
     QCOMPARE(shot.pixelColor(cell.right(), cell.center().y()) == grid, vertical);
+    // Shown, the last column keeps its width; a page may select cells, not rows.
+    view.show();
+    QTRY_VERIFY(view.treeView()->viewport()->isVisible());
+    QCOMPARE(view.treeView()->columnWidth(3), 70);
+    view.setSelectionBehavior(QAbstractItemView::SelectItems);
+    QTest::mouseClick(view.treeView()->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(view.treeView()->selectionModel()->selectedIndexes().size(), 1);
 }
 
 // A page hears of its own resizes, and its loading overlay keeps covering it.
@@ -950,6 +959,26 @@ void TestHost::oneFramePaintsTheLastValue()
     QTRY_COMPARE(recorder.painted, (QStringList{"x50", "y50"}));
     QTest::qWait(50);
     QCOMPARE(recorder.painted, (QStringList{"x50", "y50"}));
+}
+
+// A hold past the threshold is reported with where it was taken and who waited.
+void TestHost::slowHoldNamesItsSites()
+{
+    QMutex mutex;
+    VelMutex::lock(&mutex, QStringLiteral("holder.cpp"), 7, QStringLiteral("hold"));
+    QScopedPointer<QThread> waiter(QThread::create([&mutex] {
+        VelMutex::lock(&mutex, QStringLiteral("waiter.cpp"), 9, QStringLiteral("wait"));
+        VelMutex::unlock(&mutex);
+    }));
+    waiter->start();
+    QTest::qSleep(VelMutex::slowHoldThresholdMs() + 100);
+    const QRegularExpression held(QStringLiteral(
+        R"(^held \d+ ms at holder.cpp:7 \(hold\) while waiter.cpp:9 \(wait\) waited$)"));
+    Fixture::expectWarning(held);
+    Fixture::expectWarning(QRegularExpression(QStringLiteral("^waited \\d+ ms at waiter.cpp:9")));
+    QTest::ignoreMessage(QtWarningMsg, held);
+    VelMutex::unlock(&mutex);
+    QVERIFY(waiter->wait(5000));
 }
 
 #include "tst_host.moc"

@@ -367,7 +367,7 @@ bool VelBus::guiBehind() const
 void VelBus::awaitGui()
 {
     QCoreApplication *app = QCoreApplication::instance();
-    if (!app || app->thread() == &m_thread)
+    if (!app)
         return;
     const quint64 round = ++m_roundsSent;
     m_roundSentAtMs = nowMs();

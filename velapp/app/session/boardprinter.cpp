@@ -195,13 +195,12 @@ QString BoardPrinter::format(const QJsonObject &snapshot, const QStringList &cap
 
     QVector<Line> lines;
     collect(snapshot.value(QStringLiteral("rows")).toArray(), 0, &lines);
-    QStringList heads = captions.mid(0, shownColumns);
-    while (heads.size() < shownColumns)
-        heads.append(QString());
+    // Fewer captions than columns leave the last heads blank.
+    const QStringList heads = captions.mid(0, shownColumns);
 
     QVector<int> widths(shownColumns, 0);
     for (int c = 0; c < shownColumns; ++c)
-        widths[c] = displayWidth(heads.at(c));
+        widths[c] = displayWidth(heads.value(c));
     for (const Line &line : qAsConst(lines)) {
         for (int c = 0; c < shownColumns; ++c)
             widths[c] = qMax(widths[c], displayWidth(line.cells.at(c)));
@@ -210,7 +209,7 @@ QString BoardPrinter::format(const QJsonObject &snapshot, const QStringList &cap
     auto writeLine = [&](const QStringList &cells) {
         QStringList parts;
         for (int c = 0; c < shownColumns; ++c)
-            parts.append(padded(cells.at(c), widths.at(c)));
+            parts.append(padded(cells.value(c), widths.at(c)));
         QString text = parts.join(QStringLiteral(" | "));
         // Trailing blanks only make diffs noisy.
         while (text.endsWith(QLatin1Char(' ')))

@@ -39,10 +39,7 @@ PaneDock::PaneDock(const QString &kind, const QString &title, QWidget *parent)
 void PaneDock::setPage(VelPluginBaseWidget *page)
 {
     auto *layout = static_cast<QVBoxLayout *>(widget()->layout());
-    if (m_page) {
-        layout->removeWidget(m_page);
-        delete m_page.data();
-    }
+    delete m_page.data(); // its layout lets go of it as it goes
     m_page = page;
     layout->addWidget(page, 1);
     setWindowTitle(page->pluginWidgetTitle());
