@@ -10,6 +10,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcVelMsg)
 Q_DECLARE_LOGGING_CATEGORY(lcVelLock)
 
 // Text from outside (a feed, a file) quoted for a message that must stay one
-// line: quotes, backslashes and control characters escaped as JSON writes
-// them, and cut after `limit` characters with "...".
+// line: quotes and backslashes escaped, control characters and halves of
+// surrogate pairs as \uXXXX, and cut after `limit` characters with "...".
 QString velQuoted(const QString &text, int limit = 40);
