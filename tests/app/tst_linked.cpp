@@ -32,6 +32,7 @@ private slots:
     void impliedVolatility();
     void detailFigures_data();
     void detailFigures();
+    void detailNumbers();
     void historyThinsOldPoints();
     void panesFollowClicks();
     void detailLabelsFollowTheFund();
@@ -397,6 +398,19 @@ void TestLinked::panesFollowClicks()
         (call(spot(2000), 2.95, 30 / 365.0, 0.03, (lo + hi) / 2) < mid(2000) ? lo : hi) =
             (lo + hi) / 2;
     QVERIFY2(std::fabs(fields.value("iv").toDouble() - lo) < 1e-5, qPrintable(QString::number(lo)));
+}
+
+// Four significant digits at least, tiny ones in e-notation, no minus zero.
+void TestLinked::detailNumbers()
+{
+    const struct
+    {
+        double value;
+        const char *text;
+    } table[] = {{1234.5, "1234.50"}, {0.5, "0.5000"}, {-0.00004, "-0.00004000"},
+                 {5e-7, "5.000e-07"}, {-0.0, "0.00"},  {std::nan(""), "--"}};
+    for (const auto &row : table)
+        QCOMPARE(DetailPage::formatNumber(row.value, 2), QString(row.text));
 }
 
 // The open pane's labels: without prices it says why it has no volatility;
