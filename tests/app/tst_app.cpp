@@ -99,6 +99,7 @@ private slots:
     void replayReachesTheBoard();
     void simulatorPrintAndScreenshot();
     void noPagePlugin();
+    void simulatorPricesAnUndatedOptionAMonthOut();
 
 private:
     using Run = Fixture::VelappRun;
@@ -713,6 +714,23 @@ void TestApp::noPagePlugin()
     QVERIFY(root.contains(QStringLiteral("pages")));
     QVERIFY(root.value(QStringLiteral("pages")).toArray().isEmpty());
     QCOMPARE(root.value(QStringLiteral("events")).toArray().size(), 1); // the base-data event only
+}
+
+// An option whose expiry does not read is priced as one a month out.
+void TestApp::simulatorPricesAnUndatedOptionAMonthOut()
+{
+    MarketSimulator market({Fixture::fund("510050.SH", "50ETF", "SH"),
+                            Fixture::option("A.SH", "510050", Fixture::day(30), 3.0, "C", "购"),
+                            Fixture::option("B.SH", "510050", "soon", 3.0, "C", "购")},
+                           QDate::currentDate(), 3);
+    QVariantMap settle;
+    for (int slot = 0; slot < 100 && settle.size() < 2; ++slot)
+        for (const FeedTick &tick : market.nextSlot())
+            if (tick.fields.contains("PreSettlePrice"))
+                settle.insert(tick.fields.value("Symbol").toString(),
+                              tick.fields["PreSettlePrice"]);
+    QCOMPARE(settle.size(), 2);
+    QCOMPARE(settle.value("B.SH"), settle.value("A.SH"));
 }
 
 FIXTURE_TEST_MAIN(TestApp)

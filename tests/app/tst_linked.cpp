@@ -441,6 +441,7 @@ void TestLinked::detailLabelsFollowTheFund()
     QCOMPARE(shown("spot"), QStringLiteral("3.000"));
     QCOMPARE(shown("reason"), QString());
     QCOMPARE(shown("change"), QStringLiteral("-20.00%"));
+    QCOMPARE(shown("contractUnit"), QStringLiteral("10000"));
     const auto iv = DetailPage::compute(option, {{"LastPrice", 0.08}}, {{"LastPrice", 3.0}},
                                         QDateTime::currentDateTime(), 0.02)
                         .iv;
@@ -456,6 +457,7 @@ void TestLinked::detailLabelsFollowTheFund()
     };
     QCOMPARE(labelled("行情").left(), labelled("最新价").left());
     QVERIFY(qAbs(labelled("定价价格").left() - page.width() / 2) < 20);
+    QVERIFY(page.findChild<QLabel *>("label_reason")->y() < page.height() - 100); // room below
     publish("MDMARKETRECORD", "510050.SH", 3.01);
     QTRY_COMPARE(shown("spot"), QStringLiteral("3.010"));
 }

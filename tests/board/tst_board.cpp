@@ -212,6 +212,8 @@ void TestBoard::pageShowsTheChain()
     // velapp's default window is 1600 wide: the whole board fits it.
     m_page->resize(1600, 800);
     TRY_VERIFY(!tree->horizontalScrollBar()->isVisible());
+    for (int c = 0; c < 7; ++c) // the put's side mirrors the call's
+        QCOMPARE(tree->columnWidth(14 - c), tree->columnWidth(c));
     // The table takes the height the bars leave.
     const auto *bar = child<QWidget>(QStringLiteral("frame"));
     QCOMPARE(bar->height(), bar->sizeHint().height());
