@@ -716,7 +716,8 @@ void TestApp::noPagePlugin()
     QCOMPARE(root.value(QStringLiteral("events")).toArray().size(), 1); // the base-data event only
 }
 
-// An option whose expiry does not read is priced as one a month out.
+// An option whose expiry does not read is priced as one a month out; the
+// fund is quoted a step either side of its last price.
 void TestApp::simulatorPricesAnUndatedOptionAMonthOut()
 {
     MarketSimulator market({Fixture::fund("510050.SH", "50ETF", "SH"),
@@ -724,12 +725,16 @@ void TestApp::simulatorPricesAnUndatedOptionAMonthOut()
                             Fixture::option("B.SH", "510050", "soon", 3.0, "C", "购")},
                            QDate::currentDate(), 3);
     QVariantMap settle;
+    double spread = 0;
     for (int slot = 0; slot < 100 && settle.size() < 2; ++slot)
         for (const FeedTick &tick : market.nextSlot())
             if (tick.fields.contains("PreSettlePrice"))
                 settle.insert(tick.fields.value("Symbol").toString(),
                               tick.fields["PreSettlePrice"]);
+            else
+                spread = tick.fields["Sell1Price"].toDouble() - tick.fields["Buy1Price"].toDouble();
     QCOMPARE(settle.size(), 2);
+    QCOMPARE(qRound(spread * 1000), 2);
     QCOMPARE(settle.value("B.SH"), settle.value("A.SH"));
 }
 

@@ -456,6 +456,7 @@ void TestLinked::detailLabelsFollowTheFund()
         return QRect();
     };
     QCOMPARE(labelled("行情").left(), labelled("最新价").left());
+    QVERIFY(labelled("行情").bottom() < labelled("最新价").top());
     QVERIFY(qAbs(labelled("定价价格").left() - page.width() / 2) < 20);
     QVERIFY(page.findChild<QLabel *>("label_reason")->y() < page.height() - 100); // room below
     publish("MDMARKETRECORD", "510050.SH", 3.01);
