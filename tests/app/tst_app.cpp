@@ -3,6 +3,7 @@
 #include "fixture.h"
 #include "market/builtinmarket.h"
 #include "market/marketsimulator.h"
+#include "market/optionpricer.h"
 #include "pages/boardface.h"
 #include "pages/chartpage.h"
 #include "session/pagesnapshot.h"
@@ -735,6 +736,9 @@ void TestApp::simulatorPricesAnUndatedOptionAMonthOut()
                 spread = tick.fields["Sell1Price"].toDouble() - tick.fields["Buy1Price"].toDouble();
     QCOMPARE(settle.size(), 2);
     QCOMPARE(qRound(spread * 1000), 2);
+    // Daily limits as the exchange sets them, out of the money either side.
+    QCOMPARE(OptionPricer::priceLimits(false, 0.1, 3.0, 2.5).maxPx, 0.3);
+    QCOMPARE(OptionPricer::priceLimits(true, 0.1, 3.0, 3.5).maxPx, 0.35);
     QCOMPARE(settle.value("B.SH"), settle.value("A.SH"));
 }
 
