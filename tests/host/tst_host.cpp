@@ -984,11 +984,12 @@ void TestHost::slowHoldNamesItsSites()
     }));
     waiter->start();
     QTest::qSleep(VelMutex::slowHoldThresholdMs() + 100);
-    const QRegularExpression held(QStringLiteral(
-        R"(^held \d+ ms at holder.cpp:7 \(hold\) while waiter.cpp:9 \(wait\) waited$)"));
-    Fixture::expectWarning(held);
-    Fixture::expectWarning(QRegularExpression(QStringLiteral("^waited \\d+ ms at waiter.cpp:9")));
-    QTest::ignoreMessage(QtWarningMsg, held);
+    for (const char *report :
+         {R"(^held \d+ ms at holder.cpp:7 \(hold\) while waiter.cpp:9 \(wait\) waited$)",
+          R"(^waited \d{3,4} ms at waiter.cpp:9 \(wait\) for the mutex held at holder.cpp:7)"}) {
+        Fixture::expectWarning(QRegularExpression(report));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(report));
+    }
     VelMutex::unlock(&mutex);
     QVERIFY(waiter->wait(5000));
 }
