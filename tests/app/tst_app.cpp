@@ -184,6 +184,8 @@ void TestApp::pagesFollowDataAndSurviveClosingWhileStreaming()
     // The window carries the current page's title, also when the page retitles itself.
     first->setPluginWidgetTitle(QStringLiteral("改名"));
     QCOMPARE(window.windowTitle(), QStringLiteral("velapp - 改名"));
+    window.findChild<QTabWidget *>()->setCurrentWidget(second);
+    QCOMPARE(window.windowTitle(), QStringLiteral("velapp - T型行情"));
 
     // Base data arrive after the pages exist, announced on the bus.
     const QList<QVariantMap> securities = BuiltinMarket::securities(today);
@@ -739,6 +741,7 @@ void TestApp::simulatorPricesAnUndatedOptionAMonthOut()
     // Daily limits as the exchange sets them, out of the money either side.
     QCOMPARE(OptionPricer::priceLimits(false, 0.1, 3.0, 2.5).maxPx, 0.3);
     QCOMPARE(OptionPricer::priceLimits(true, 0.1, 3.0, 3.5).maxPx, 0.35);
+    QCOMPARE(OptionPricer::quote(0, OptionPricer::priceLimits(true, 0, 3.0, 4.5)).bid, 0.0001);
     QCOMPARE(settle.value("B.SH"), settle.value("A.SH"));
 }
 
