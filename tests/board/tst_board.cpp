@@ -190,6 +190,7 @@ void TestBoard::pageShowsTheChain()
     QCOMPARE(child<QComboBox>(QStringLiteral("comboBox_underlying"))->currentData().toString(),
              QStringLiteral("510050.SH"));
     QVERIFY(dateButton(1)->isVisible());
+    QVERIFY(child<QPushButton>(QStringLiteral("pushButton_allDate"))->isChecked());
     QVERIFY(!dateButton(2)->isVisible());
     auto *tree = m_page->findChild<QTreeView *>();
     QVERIFY(tree->isExpanded(model()->index(1, 0)));
