@@ -15,7 +15,6 @@
 #include <QLabel>
 #include <QTimer>
 
-#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -309,15 +308,11 @@ QString DetailPage::formatNumber(double value, int places)
     // Tiny figures (a deep out-of-the-money option's) keep their digits.
     if (size > 0 && size < 1e-6)
         return QString::number(value, 'e', 3);
+    // Four significant digits at least, so a figure never rounds to a minus
+    // zero; Qt writes -0.0 itself as 0.
     if (size > 0)
         places = qBound(places, 3 - int(std::floor(std::log10(size))), 9);
-    QString text = QString::number(value, 'f', places);
-    const bool zero = std::none_of(text.cbegin(), text.cend(), [](QChar c) {
-        return c >= QLatin1Char('1') && c <= QLatin1Char('9');
-    });
-    if (zero && text.startsWith(QLatin1Char('-')))
-        text.remove(0, 1);
-    return text;
+    return QString::number(value, 'f', places);
 }
 
 DetailPage::Figures DetailPage::current() const
