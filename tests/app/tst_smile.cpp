@@ -445,11 +445,10 @@ void TestSmile::pageFollowsTheQuotes()
         return top;
     };
     QTRY_VERIFY(qAbs(highest() - 100 * (0.2 + 20 * 0.04)) < 1e-3);
-    QVERIFY2(axis->max() - axis->min() > 80, qPrintable(QString("%1 %2").arg(axis->min()).arg(axis->max())));
+    QVERIFY(axis->max() - axis->min() > 80);
     quote(0);
     QTRY_VERIFY(qAbs(highest() - 20) < 1e-3);
-    QVERIFY2(axis->max() - axis->min() < 5, qPrintable(QString::number(axis->min())));
-    Valuation::setFixedTime(QDateTime());
+    QVERIFY(axis->max() - axis->min() < 5); // the last test: the fixed clock may stay
 }
 
 FIXTURE_TEST_MAIN(TestSmile)
