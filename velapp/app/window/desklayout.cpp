@@ -20,11 +20,16 @@
 #include <QJsonObject>
 #include <QMetaType>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
 
 namespace {
+
+// How long a restored board may take to show the date it was saved on.
+constexpr int kDateAttempts = 40;
+constexpr int kDateRetryMs = 100;
 
 const QString kWindowKey = QStringLiteral("velapp/window");
 
@@ -277,20 +282,35 @@ void DeskLayout::chooseFunds()
 }
 
 // A date button acts only on a page that is shown, so each board comes
-// forward for its click, as for a person's.
-void DeskLayout::chooseDates()
+// forward for its click, as for a person's. A board still loading its fund
+// has no button for the date yet, and one that loads late shows every date
+// again: each is looked at until it shows its date, for a few seconds at most
+// (a saved date may have expired).
+void DeskLayout::chooseDates(int attempt)
 {
-    for (const Board &board : qAsConst(m_boards)) {
+    bool pending = false;
+    for (Board &board : m_boards) {
         if (!board.page || board.date.isEmpty())
             continue;
         m_window->bringForward(board.page);
+        const QPushButton *all = BoardFace::allDatesButton(board.page);
         for (int i = 0; i < BoardFace::DateButtonCount; ++i) {
             auto *button = BoardFace::dateButton(board.page, i);
             if (button && button->isVisible() && dateOf(button) == board.date) {
-                button->click();
+                if (all && all->isChecked())
+                    button->click();
+                else
+                    board.date.clear(); // shown, and still shown one round after its click
                 break;
             }
         }
+        pending = pending || !board.date.isEmpty();
+    }
+    if (pending && attempt < kDateAttempts) {
+        QTimer::singleShot(kDateRetryMs, this, [this, attempt] {
+            whenSettled(1, [this, attempt] { chooseDates(attempt + 1); });
+        });
+        return;
     }
     m_boards.clear();
     if (m_currentPage)

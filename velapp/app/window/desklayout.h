@@ -46,7 +46,7 @@ private:
     QString pageTypeOf(const VelPluginBaseWidget *page) const;
     void whenSettled(int rounds, std::function<void()> done);
     void chooseFunds();
-    void chooseDates();
+    void chooseDates(int attempt = 0);
 
     MainWindow *m_window;
     bool m_restore;
