@@ -28,8 +28,9 @@
 namespace {
 
 // How long a restored board may take to show the date it was saved on.
-constexpr int kDateAttempts = 40;
+constexpr int kDateAttempts = 60;
 constexpr int kDateRetryMs = 100;
+constexpr int kSteadyChecks = 5;
 
 const QString kWindowKey = QStringLiteral("velapp/window");
 
@@ -283,9 +284,10 @@ void DeskLayout::chooseFunds()
 
 // A date button acts only on a page that is shown, so each board comes
 // forward for its click, as for a person's. A board still loading its fund
-// has no button for the date yet, and one that loads late shows every date
-// again: each is looked at until it shows its date, for a few seconds at most
-// (a saved date may have expired).
+// has no button for the date yet, and a late echo of the fund from another
+// board loads it again on every date: each board is looked at until it has
+// kept its date for a while, for a few seconds at most (a saved date may
+// have expired).
 void DeskLayout::chooseDates(int attempt)
 {
     bool pending = false;
@@ -297,10 +299,12 @@ void DeskLayout::chooseDates(int attempt)
         for (int i = 0; i < BoardFace::DateButtonCount; ++i) {
             auto *button = BoardFace::dateButton(board.page, i);
             if (button && button->isVisible() && dateOf(button) == board.date) {
-                if (all && all->isChecked())
+                if (all && all->isChecked()) {
                     button->click();
-                else
-                    board.date.clear(); // shown, and still shown one round after its click
+                    board.steady = 0;
+                } else if (++board.steady == kSteadyChecks) {
+                    board.date.clear();
+                }
                 break;
             }
         }

@@ -62,6 +62,7 @@ private:
         int category;
         QString underlying;
         QString date;
+        int steady = 0; // checks in a row that found the date still chosen
     };
     QList<Board> m_boards;
     QPointer<VelPluginBaseWidget> m_currentPage;
