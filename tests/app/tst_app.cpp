@@ -32,6 +32,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
@@ -297,6 +298,9 @@ void TestApp::keysOpenCloseAndCyclePages()
     QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier);
     QCOMPARE(window.pages().size(), 2);
     window.closeAllPages();
+    // A pane opened from the window's menu before any click has nothing to keep.
+    QScopedPointer<QMenu>(window.createPopupMenu())->actions().first()->trigger();
+    QVERIFY(!window.findChild<QWidget *>(QStringLiteral("keepButton"))->isEnabled());
 }
 
 // A person's arrangement, saved as velapp saves it on quit and taken back by

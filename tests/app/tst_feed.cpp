@@ -1,5 +1,6 @@
 #include "fixture.h"
 
+#include "feed/listenfeed.h"
 #include "files/jsontext.h"
 
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 
 // velapp --listen (ticks from clients over TCP) and --record (the published
@@ -29,20 +31,18 @@ private slots:
     void tickLineReadAsQtReadsIt();
     void recordingReplaysTheSameBoard();
     void clientsFeedTheBoard();
+    void listensOnDescriptorZero();
     void hostileFeedLeavesTheGoodPrice();
     void cutRecordingReplays();
     void fullDiskStopsOnlyTheRecording();
 
 private:
     using Run = Fixture::VelappRun;
-    static void start(QProcess *process, const QStringList &args)
+    // A port nothing listens on now: the kernel's pick, let go.
+    static quint16 freePort()
     {
-        Fixture::startVelapp(process, args);
-    }
-    // Waits for velapp's end; without process, runs it with args first.
-    static Run velapp(const QStringList &args, QProcess *process = nullptr)
-    {
-        return Fixture::runVelapp(args, process);
+        QTcpServer probe;
+        return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
     }
     QString path(const QString &name) const { return m_dir + QLatin1Char('/') + name; }
     // The texts of every page's cells in order, blink levels ("###N") removed.
@@ -113,7 +113,8 @@ void TestFeed::refusedBeforeAnyWindow()
     QTcpServer taken;
     QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
     args.replaceInStrings(QStringLiteral("TAKEN"), QString::number(taken.serverPort()));
-    const Run run = velapp(args + QStringList{QStringLiteral("--quit-after"), QStringLiteral("1")});
+    const Run run =
+        Fixture::runVelapp(args + QStringList{QStringLiteral("--quit-after"), QStringLiteral("1")});
     QCOMPARE(run.exitCode, 2);
     QCOMPARE(run.errLines.size(), 1);
     QVERIFY2(run.errLines.first().contains(error), qPrintable(run.errLines.first()));
@@ -181,8 +182,8 @@ void TestFeed::tickLineReadAsQtReadsIt()
 void TestFeed::recordingReplaysTheSameBoard()
 {
     const QString rec = path(QStringLiteral("rec.jsonl"));
-    Run run = velapp({"--seed", "5", "--quit-after", "2500", "--record", rec, "--dump",
-                      path(QStringLiteral("a.json"))});
+    Run run = Fixture::runVelapp({"--seed", "5", "--quit-after", "2500", "--record", rec, "--dump",
+                                  path(QStringLiteral("a.json"))});
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.errLines.isEmpty(), qPrintable(run.errLines.join('\n')));
 
@@ -202,8 +203,8 @@ void TestFeed::recordingReplaysTheSameBoard()
                      line.constData());
     }
 
-    run = velapp({"--replay", rec, "--quit-after", QString::number(lastT + 1500), "--dump",
-                  path(QStringLiteral("b.json"))});
+    run = Fixture::runVelapp({"--replay", rec, "--quit-after", QString::number(lastT + 1500),
+                              "--dump", path(QStringLiteral("b.json"))});
     QCOMPARE(run.exitCode, 0);
     const QString recorded = rows(path(QStringLiteral("a.json")));
     QVERIFY(recorded.contains(QRegularExpression(QStringLiteral("\"0\\.\\d{4}\""))));
@@ -212,14 +213,12 @@ void TestFeed::recordingReplaysTheSameBoard()
 
 void TestFeed::clientsFeedTheBoard()
 {
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.serverPort();
-    probe.close();
+    const quint16 port = freePort();
+    QVERIFY(port);
     const QString dump = path(QStringLiteral("listen.json"));
     QProcess process;
-    start(&process, {"--securities", path(QStringLiteral("chain.json")), "--listen",
-                     QString::number(port), "--quit-after", "8000", "--dump", dump});
+    Fixture::startVelapp(&process, {"--securities", path(QStringLiteral("chain.json")), "--listen",
+                                    QString::number(port), "--quit-after", "8000", "--dump", dump});
     const auto connected = [port](QTcpSocket *socket) {
         socket->abort();
         socket->connectToHost(QHostAddress::LocalHost, port);
@@ -250,7 +249,7 @@ void TestFeed::clientsFeedTheBoard()
     QVERIFY(leaving.waitForBytesWritten(5000));
     leaving.disconnectFromHost();
 
-    const Run run = velapp({}, &process);
+    const Run run = Fixture::runVelapp({}, &process);
     QCOMPARE(run.exitCode, 0);
     const QString board = rows(dump);
     for (const char *price : {"0.1111", "0.2222", "0.4444", "0.5555"})
@@ -264,6 +263,27 @@ void TestFeed::clientsFeedTheBoard()
     QCOMPARE(run.errLines.size(), expected.size());
     for (const QString &text : expected)
         QVERIFY2(run.errLines.join('\n').contains(text), qPrintable(text));
+}
+
+// Started with its input closed, velapp's socket may be descriptor 0; clients
+// still come in, and are counted out as they leave.
+void TestFeed::listensOnDescriptorZero()
+{
+    const quint16 port = freePort();
+    QVERIFY(port);
+    const int input = ::dup(0);
+    ::close(0);
+    const auto restore = qScopeGuard([input] { ::dup2(input, 0), ::close(input); });
+    ListenFeed feed;
+    QString error;
+    QVERIFY2(feed.listen(port, &error), qPrintable(error));
+    QVERIFY(::fcntl(0, F_GETFD) != -1); // the socket took it
+    feed.start();
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QTRY_COMPARE(feed.clientCount()->load(), 1);
+    client.disconnectFromHost();
+    QTRY_COMPARE(feed.clientCount()->load(), 0);
 }
 
 // Every kind of bad line a client may send, against the running velapp: a
@@ -301,14 +321,12 @@ void TestFeed::hostileFeedLeavesTheGoodPrice()
             .toUtf8();
     };
 
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.serverPort();
-    probe.close();
+    const quint16 port = freePort();
+    QVERIFY(port);
     const QString dump = path(QStringLiteral("hostile.json"));
     QProcess process;
-    start(&process, {"--securities", path(QStringLiteral("chain.json")), "--listen",
-                     QString::number(port), "--dump", dump});
+    Fixture::startVelapp(&process, {"--securities", path(QStringLiteral("chain.json")), "--listen",
+                                    QString::number(port), "--dump", dump});
     QTcpSocket client;
     const auto reconnect = [&client, port] {
         client.abort();
@@ -338,7 +356,7 @@ void TestFeed::hostileFeedLeavesTheGoodPrice()
 
     QTest::qWait(500);
     process.terminate();
-    const Run run = velapp({}, &process);
+    const Run run = Fixture::runVelapp({}, &process);
     QCOMPARE(run.exitCode, 0);
     const QString board = rows(dump);
     QVERIFY2(board.contains(QLatin1String("\"0.7777\"")), "a last line without a newline");
@@ -378,7 +396,8 @@ void TestFeed::cutRecordingReplays()
                R"({"t": 20, "type": "MDOPTIONRECORD", "Sym)");
     file.close();
     const QString dump = path(QStringLiteral("cut.json"));
-    const Run run = velapp({"--securities", path(QStringLiteral("chain.json")), "--replay", replay,
+    const Run run =
+        Fixture::runVelapp({"--securities", path(QStringLiteral("chain.json")), "--replay", replay,
                             "--quit-after", "1500", "--dump", dump});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.errLines,
@@ -400,8 +419,8 @@ void TestFeed::fullDiskStopsOnlyTheRecording()
     std::signal(SIGXFSZ, SIG_IGN);
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
     const QString dump = path(QStringLiteral("full.json")), file = path("limited.jsonl");
-    const Run run =
-        velapp({"--seed", "5", "--quit-after", "3000", "--record", file, "--dump", dump});
+    const Run run = Fixture::runVelapp(
+        {"--seed", "5", "--quit-after", "3000", "--record", file, "--dump", dump});
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &old), 0);
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.errLines, QStringList("velapp.feed: --record: " + file +
