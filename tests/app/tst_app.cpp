@@ -169,9 +169,9 @@ void TestApp::pagesFollowDataAndSurviveClosingWhileStreaming()
     // Pages take their look from the window's skin folder.
     const QString skin = Fixture::scratchDir(QStringLiteral("skin"));
     QVERIFY(QDir(skin).mkpath(QStringLiteral("Pivora/optiontrade/optiontquotation")));
-    QFile css(skin + QStringLiteral("/Pivora/optiontrade/optiontquotation/optiontquotation.css"));
-    QVERIFY(css.open(QIODevice::WriteOnly) && css.write("QTreeView { color: #123456; }") > 0);
-    css.close();
+    QVERIFY(Fixture::writeFile(
+        skin + QStringLiteral("/Pivora/optiontrade/optiontquotation/optiontquotation.css"),
+        "QTreeView { color: #123456; }"));
     window.setSkinRoot(skin);
     window.show();
     VelPluginBaseWidget *first = window.openPage(m_types.first());
@@ -413,9 +413,7 @@ void TestApp::headlessRunsLeaveTheLayout()
 QString TestApp::write(const QString &name, const QByteArray &content)
 {
     const QString path = m_dir + QLatin1Char('/') + name;
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(content);
+    Fixture::writeFile(path, content);
     return path;
 }
 
@@ -747,6 +745,18 @@ void TestApp::simulatorPricesAnUndatedOptionAMonthOut()
     QCOMPARE(OptionPricer::priceLimits(true, 0.1, 3.0, 3.5).maxPx, 0.35);
     QCOMPARE(OptionPricer::quote(0, OptionPricer::priceLimits(true, 0, 3.0, 4.5)).bid, 0.0001);
     QCOMPARE(settle.value("B.SH"), settle.value("A.SH"));
+    // A trade at the bid mostly stands while the quote holds: no new trade every tick.
+    int stood = 0, traded = 0;
+    QVariantMap was;
+    for (int slot = 0; slot < 30000; ++slot)
+        for (const FeedTick &tick : market.nextSlot()) {
+            const QVariantMap &now = tick.fields;
+            if (now["Symbol"] == "A.SH" && was["LastPrice"] == was["Buy1Price"] &&
+                was["Buy1Price"] == now["Buy1Price"] && was["Sell1Price"] == now["Sell1Price"])
+                ++(now["LastPrice"] == was["LastPrice"] ? stood : traded);
+            was = now["Symbol"] == "A.SH" ? now : was;
+        }
+    QVERIFY2(stood > 2 * traded, qPrintable(QStringLiteral("%1 %2").arg(stood).arg(traded)));
 }
 
 FIXTURE_TEST_MAIN(TestApp)

@@ -1,10 +1,8 @@
 #include "fixture.h"
 
-#include "feed/listenfeed.h"
 #include "files/jsontext.h"
 
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -13,7 +11,6 @@
 #include <QtTest>
 
 #include <csignal>
-#include <fcntl.h>
 #include <sys/resource.h>
 
 // velapp --listen (ticks from clients over TCP) and --record (the published
@@ -31,7 +28,6 @@ private slots:
     void tickLineReadAsQtReadsIt();
     void recordingReplaysTheSameBoard();
     void clientsFeedTheBoard();
-    void listensOnDescriptorZero();
     void hostileFeedLeavesTheGoodPrice();
     void cutRecordingReplays();
     void fullDiskStopsOnlyTheRecording();
@@ -56,17 +52,13 @@ void TestFeed::initTestCase()
     Fixture::installWarningGuard();
     m_dir = Fixture::scratchDir(QStringLiteral("feed"));
     QVERIFY(QFile::exists(QStringLiteral(VELAPP_BINARY)));
-    QVariantList chain;
-    for (const QVariantMap &record : Fixture::standardMarket())
-        chain.append(record);
-    QFile file(path(QStringLiteral("chain.json")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QJsonDocument(QJsonArray::fromVariantList(chain)).toJson());
-    QFile replay(path(QStringLiteral("same.jsonl")));
-    QVERIFY(replay.open(QIODevice::WriteOnly));
-    replay.write(R"({"t": 0, "type": "MDMARKETRECORD", "Symbol": "510050.SH"})"
-                 "\n");
-    QVERIFY(QFile::link(replay.fileName(), path(QStringLiteral("same-link.jsonl"))));
+    QVERIFY(Fixture::writeFile(path(QStringLiteral("chain.json")),
+                               Fixture::securitiesJson(Fixture::standardMarket())));
+    const QString replay = path(QStringLiteral("same.jsonl"));
+    QVERIFY(Fixture::writeFile(replay,
+                               R"({"t": 0, "type": "MDMARKETRECORD", "Symbol": "510050.SH"})"
+                               "\n"));
+    QVERIFY(QFile::link(replay, path(QStringLiteral("same-link.jsonl"))));
 }
 
 QString TestFeed::rows(const QString &dump)
@@ -265,27 +257,6 @@ void TestFeed::clientsFeedTheBoard()
         QVERIFY2(run.errLines.join('\n').contains(text), qPrintable(text));
 }
 
-// Started with its input closed, velapp's socket may be descriptor 0; clients
-// still come in, and are counted out as they leave.
-void TestFeed::listensOnDescriptorZero()
-{
-    const quint16 port = freePort();
-    QVERIFY(port);
-    const int input = ::dup(0);
-    ::close(0);
-    const auto restore = qScopeGuard([input] { ::dup2(input, 0), ::close(input); });
-    ListenFeed feed;
-    QString error;
-    QVERIFY2(feed.listen(port, &error), qPrintable(error));
-    QVERIFY(::fcntl(0, F_GETFD) != -1); // the socket took it
-    feed.start();
-    QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, port);
-    QTRY_COMPARE(feed.clientCount()->load(), 1);
-    client.disconnectFromHost();
-    QTRY_COMPARE(feed.clientCount()->load(), 0);
-}
-
 // Every kind of bad line a client may send, against the running velapp: a
 // good price stays on the board, each fault is named once, warnings are
 // capped per address however often the client reconnects, a last line
@@ -387,14 +358,12 @@ void TestFeed::hostileFeedLeavesTheGoodPrice()
 void TestFeed::cutRecordingReplays()
 {
     const QString replay = path(QStringLiteral("cut.jsonl"));
-    QFile file(replay);
-    QVERIFY(file.open(QIODevice::WriteOnly));
     const QString line = QStringLiteral(R"({"t": %1, "type": "MDOPTIONRECORD", "Symbol": "%2", )"
                                         R"("LastPrice": %3})");
-    file.write(line.arg(0).arg(Fixture::callSymbol("a", 2.95)).arg(0.1234).toUtf8() + '\n' +
-               line.arg(10).arg(Fixture::putSymbol("a", 2.95)).arg(0.2345).toUtf8() + '\n' +
-               R"({"t": 20, "type": "MDOPTIONRECORD", "Sym)");
-    file.close();
+    QVERIFY(Fixture::writeFile(
+        replay, line.arg(0).arg(Fixture::callSymbol("a", 2.95)).arg(0.1234).toUtf8() + '\n' +
+                    line.arg(10).arg(Fixture::putSymbol("a", 2.95)).arg(0.2345).toUtf8() + '\n' +
+                    R"({"t": 20, "type": "MDOPTIONRECORD", "Sym)"));
     const QString dump = path(QStringLiteral("cut.json"));
     const Run run =
         Fixture::runVelapp({"--securities", path(QStringLiteral("chain.json")), "--replay", replay,

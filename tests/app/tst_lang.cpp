@@ -66,9 +66,10 @@ private slots:
         const QString click =
             QString(R"({"date": "%1", "t": %2, "do": "%3", "strike": "2.950", "column": 2})")
                 .arg(BuiltinMarket::expiries(QDate::currentDate()).first().toString("yyyyMMdd"));
-        QFile file(m_actions = Fixture::scratchDir("lang") + "/actions.jsonl");
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write((click.arg(300).arg("click") + '\n' + click.arg(600).arg("dblclick")).toUtf8());
+        m_actions = Fixture::scratchDir("lang") + "/actions.jsonl";
+        QVERIFY(Fixture::writeFile(
+            m_actions,
+            (click.arg(300).arg("click") + '\n' + click.arg(600).arg("dblclick")).toUtf8()));
     }
     void cleanup() { VERIFY_NO_UNEXPECTED_WARNINGS(); }
     void everyWidgetInEnglish()

@@ -39,47 +39,35 @@ void TestSession::initTestCase()
     m_dir = Fixture::scratchDir(QStringLiteral("session"));
     QVERIFY(QFile::exists(QStringLiteral(VELAPP_BINARY)));
 
-    QVariantMap fund =
-        Fixture::fund(QStringLiteral("510050.SH"), QStringLiteral("50ETF"), QStringLiteral("SH"));
-    fund.insert(QStringLiteral("securityID"), QStringLiteral("510050"));
     // 300ETF never ticks in the replay.
-    QVariantMap quiet =
-        Fixture::fund(QStringLiteral("510300.SH"), QStringLiteral("300ETF"), QStringLiteral("SH"));
-    quiet.insert(QStringLiteral("securityID"), QStringLiteral("510300"));
-    QVariantList chain{fund, quiet};
-    for (const QVariantMap &option :
-         Fixture::ladder(QStringLiteral("1000"), QStringLiteral("510050"), m_date, {2.9, 2.95}))
-        chain.append(option);
-    for (const QVariantMap &option :
-         Fixture::ladder(QStringLiteral("2000"), QStringLiteral("510300"), m_date, {3.9, 4.0}))
-        chain.append(option);
-    QFile securities(path(QStringLiteral("chain.json")));
-    QVERIFY(securities.open(QIODevice::WriteOnly));
-    securities.write(QJsonDocument(QJsonArray::fromVariantList(chain)).toJson());
+    const QList<QVariantMap> chain =
+        QList<QVariantMap>{Fixture::fund("510050.SH", "50ETF", "SH"),
+                           Fixture::fund("510300.SH", "300ETF", "SH")} +
+        Fixture::ladder("1000", "510050", m_date, {2.9, 2.95}) +
+        Fixture::ladder("2000", "510300", m_date, {3.9, 4.0});
+    QVERIFY(Fixture::writeFile(path(QStringLiteral("chain.json")), Fixture::securitiesJson(chain)));
 
     const QString call = Fixture::callSymbol(QStringLiteral("1000"), 2.95);
-    QFile replay(path(QStringLiteral("ticks.jsonl")));
-    QVERIFY(replay.open(QIODevice::WriteOnly));
+    QByteArray replay;
     const char *const ticks[] = {
         R"({"t": 300, "type": "MDOPTIONRECORD", "Symbol": "%1", "LastPrice": 0.1111})",
         R"({"t": 600, "type": "MDMARKETRECORD", "Symbol": "510050.SH", "LastPrice": 2.951})",
         // A number written as text reads as the number.
         R"({"t": 800, "type": "MDOPTIONRECORD", "Symbol": "%1", "LastPrice": " 0.2222"})"};
     for (const char *tick : ticks)
-        replay.write(QString::fromUtf8(tick).replace(QStringLiteral("%1"), call).toUtf8() + '\n');
+        replay += QString::fromUtf8(tick).replace(QStringLiteral("%1"), call).toUtf8() + '\n';
+    QVERIFY(Fixture::writeFile(path(QStringLiteral("ticks.jsonl")), replay));
 }
 
 TestSession::Run TestSession::session(const QStringList &actions)
 {
-    QFile file(path(QStringLiteral("actions.jsonl")));
-    if (file.open(QIODevice::WriteOnly))
-        file.write(actions.join(QLatin1Char('\n')).toUtf8());
-    file.close();
+    Fixture::writeFile(path(QStringLiteral("actions.jsonl")),
+                       actions.join(QLatin1Char('\n')).toUtf8());
     QFile::remove(path(QStringLiteral("dump.json")));
 
     return Fixture::runVelapp({QStringLiteral("--securities"), path(QStringLiteral("chain.json")),
                                QStringLiteral("--replay"), path(QStringLiteral("ticks.jsonl")),
-                               QStringLiteral("--actions"), file.fileName(),
+                               QStringLiteral("--actions"), path(QStringLiteral("actions.jsonl")),
                                QStringLiteral("--dump"), path(QStringLiteral("dump.json"))});
 }
 

@@ -283,11 +283,12 @@ void TestSmile::sessionDumpsTheSmile()
     const QString dir = Fixture::scratchDir(QStringLiteral("smile"));
     const QString near = Fixture::day(30), far = Fixture::day(60);
     const double rate = 0.02, years = 30 / 365.0, forward = 3.02;
-    QVariantList chain{
-        Fixture::fund(QStringLiteral("510050.SH"), QStringLiteral("50ETF"), QStringLiteral("SH")),
-        Fixture::fund(QStringLiteral("159919.SZ"), QStringLiteral("300ETF"), QStringLiteral("SZ"))};
     const QList<double> strikes{2.8, 2.9, 3.0, 3.1, 3.2};
     QList<QVariantMap> records =
+        QList<QVariantMap>{Fixture::fund(QStringLiteral("510050.SH"), QStringLiteral("50ETF"),
+                                         QStringLiteral("SH")),
+                           Fixture::fund(QStringLiteral("159919.SZ"), QStringLiteral("300ETF"),
+                                         QStringLiteral("SZ"))} +
         Fixture::ladder(QStringLiteral("1"), QStringLiteral("510050"), near, strikes) +
         Fixture::ladder(QStringLiteral("2"), QStringLiteral("510050"), far, {2.9, 3.0}) +
         Fixture::ladder(QStringLiteral("3"), QStringLiteral("159919"), near, {3.9, 4.0},
@@ -295,13 +296,9 @@ void TestSmile::sessionDumpsTheSmile()
     records << Fixture::option(QStringLiteral("1CA.SH"), QStringLiteral("510050"), near, 2.851,
                                QStringLiteral("C"), QStringLiteral("50ETF购2.851A"))
             << Fixture::option(QStringLiteral("1PA.SH"), QStringLiteral("510050"), near, 2.851,
-                               QStringLiteral("P"), QStringLiteral("50ETF沽2.851A"));
-    for (const QVariantMap &r : records)
-        chain.append(r);
-    QFile securities(dir + QStringLiteral("/chain.json"));
-    QVERIFY(securities.open(QIODevice::WriteOnly));
-    securities.write(QJsonDocument(QJsonArray::fromVariantList(chain)).toJson());
-    securities.close();
+                               QStringLiteral("P"), QStringLiteral("50ETF沽2.851Z"));
+    const QString securities = dir + QStringLiteral("/chain.json");
+    QVERIFY(Fixture::writeFile(securities, Fixture::securitiesJson(records)));
 
     QStringList ticks;
     for (double k : strikes) {
@@ -322,28 +319,23 @@ void TestSmile::sessionDumpsTheSmile()
                                       Fixture::putSymbol(QStringLiteral("3"), k, "SZ")})
             ticks << tickLine(100, symbol, 0.05, 0.05, 0.06);
     }
-    QFile replay(dir + QStringLiteral("/ticks.jsonl"));
-    QVERIFY(replay.open(QIODevice::WriteOnly));
-    replay.write(ticks.join(QLatin1Char('\n')).toUtf8());
-    replay.close();
-
-    QFile actions(dir + QStringLiteral("/actions.jsonl"));
-    QVERIFY(actions.open(QIODevice::WriteOnly));
-    actions.write(QStringLiteral(R"({"t": 500, "do": "open", "kind": "smile"}
+    const QString replay = dir + QStringLiteral("/ticks.jsonl");
+    QVERIFY(Fixture::writeFile(replay, ticks.join(QLatin1Char('\n')).toUtf8()));
+    const QString actions = dir + QStringLiteral("/actions.jsonl");
+    QVERIFY(Fixture::writeFile(actions, QStringLiteral(R"({"t": 500, "do": "open", "kind": "smile"}
 {"t": 600, "do": "dump", "file": "%1/sh.json"}
 {"t": 700, "do": "category", "page": 0, "index": 1}
 {"t": 1200, "do": "dump", "file": "%1/sz.json"}
 {"t": 1300, "do": "quit"})")
-                      .arg(dir)
-                      .toUtf8());
-    actions.close();
+                                            .arg(dir)
+                                            .toUtf8()));
 
     QProcess velapp;
     velapp.start(QStringLiteral(VELAPP_BINARY),
                  {"-platform", "offscreen", "--rate", QString::number(rate), "--securities",
-                  securities.fileName(), "--valuation-time",
+                  securities, "--valuation-time",
                   QDate::currentDate().toString(Qt::ISODate) + "T15:00:00+08:00", "--replay",
-                  replay.fileName(), "--actions", actions.fileName(), "--print"});
+                  replay, "--actions", actions, "--print"});
     QVERIFY(velapp.waitForFinished(60000));
     QCOMPARE(velapp.exitCode(), 0);
     // --print shows the smile's figures, not an empty board.
@@ -378,7 +370,7 @@ void TestSmile::sessionDumpsTheSmile()
     QCOMPARE(first.value("T").toDouble(), years);
     QVERIFY2(std::fabs(first.value("forward").toDouble() - forward) < 1e-9,
              qPrintable(QString::number(first.value("forward").toDouble(), 'g', 17)));
-    // Puts below the forward, calls above it, each at its volatility; no 2.851A.
+    // Puts below the forward, calls above it, each at its volatility; no adjusted 2.851.
     const QJsonArray points = first.value("points").toArray();
     QCOMPARE(points.size(), strikes.size());
     for (int i = 0; i < strikes.size(); ++i) {
@@ -449,6 +441,11 @@ void TestSmile::pageFollowsTheQuotes()
     quote(0);
     QTRY_VERIFY(qAbs(highest() - 20) < 1e-3);
     QVERIFY(axis->max() - axis->min() < 5); // the last test: the fixed clock may stay
+    // Shown again, the same smile is not drawn anew.
+    QSignalSpy redrawn(chart->series().value(0), SIGNAL(pointsReplaced()));
+    page.hide();
+    page.show();
+    QCOMPARE(redrawn.count(), 0);
 }
 
 FIXTURE_TEST_MAIN(TestSmile)

@@ -336,7 +336,9 @@ void TestHost::shutdownReleasesEveryPlugin()
     }
     // Taken out by its owner: gone from the pool, with notice; once only.
     QObject taken;
+    taken.setProperty("id", QStringLiteral("x.Taken"));
     manager->addObject(&taken);
+    QCOMPARE(manager->objectById(QStringLiteral("x.Taken")), &taken);
     QSignalSpy leaving(manager, &PluginManager::aboutToRemoveObject);
     manager->removeObject(&taken);
     Fixture::expectWarning(QRegularExpression(QStringLiteral("^removeObject: object not in")));
@@ -694,8 +696,7 @@ void TestHost::gridLinesAndWidths()
     QFETCH(bool, vertical);
     const QColor grid(0x12, 0x34, 0x56);
     VelTreeView view;
-    if (style > 3) // given before the page's delegate, the colour is handed on to it
-        view.setItemGridColor(grid);
+    view.setItemGridColor(style > 3 ? grid : Qt::red); // handed on to the page's delegate
     view.setVelTableItemDelegate(new VelItemModelDeletage(&view));
     if (style <= 3)
         view.setItemGridColor(grid);

@@ -14,7 +14,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QSignalSpy>
 #include <QTest>
 
 #include <atomic>

@@ -14,6 +14,9 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QProcess>
@@ -188,6 +191,20 @@ QList<QVariantMap> ladder(const QString &prefix, const QString &underlyingId,
 void load(const QList<QVariantMap> &records)
 {
     CBusinessDataBase::GetInstance()->loadSecurities(records);
+}
+
+QByteArray securitiesJson(const QList<QVariantMap> &records)
+{
+    QJsonArray array;
+    for (const QVariantMap &record : records)
+        array.append(QJsonObject::fromVariantMap(record));
+    return QJsonDocument(array).toJson();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
 }
 
 QList<QVariantMap> standardMarket(const QString &tag)

@@ -48,6 +48,10 @@ QString callSymbol(const QString &prefix, double strike,
                    const QString &post = QStringLiteral("SH"));
 QString putSymbol(const QString &prefix, double strike, const QString &post = QStringLiteral("SH"));
 void load(const QList<QVariantMap> &records);
+// Records as a securities file holds them.
+QByteArray securitiesJson(const QList<QVariantMap> &records);
+// False when bytes could not all be written to path.
+bool writeFile(const QString &path, const QByteArray &bytes);
 
 // Two funds with their chains: 510050.SH with strikes 2.9 2.95 3.0 at 20
 // days (prefix "a") and 50 days ("b"); 159919.SZ with 3.5 4.0 at 35, 80 and
