@@ -441,9 +441,8 @@ void TestSmile::pageFollowsTheQuotes()
     quote(0);
     QTRY_VERIFY(qAbs(highest() - 20) < 1e-3);
     QVERIFY(axis->max() - axis->min() < 5); // the last test: the fixed clock may stay
-    // Shown again, the same smile is not drawn anew.
     QSignalSpy redrawn(chart->series().value(0), SIGNAL(pointsReplaced()));
-    page.hide();
+    page.hide(); // shown again, the same smile is not drawn anew
     page.show();
     QCOMPARE(redrawn.count(), 0);
 }
