@@ -337,7 +337,7 @@ void TestApp::layoutComesBack()
         QComboBox *fund = BoardFace::underlyingSelector(second);
         fund->setCurrentIndex(fund->findData(QStringLiteral("159922.SZ")));
         QTRY_COMPARE_WITH_TIMEOUT(fundOf(first), QStringLiteral("159922.SZ"), 30000);
-        QTRY_COMPARE_WITH_TIMEOUT(rowCount(second), 4, 30000);
+        QVERIFY(Fixture::settle()); // its own echoes load it on every date first
         second->findChild<QPushButton *>(QStringLiteral("pushButton_2"))->click();
         QTRY_COMPARE_WITH_TIMEOUT(rowCount(second), 1, 30000);
         // Any two contracts make a chart.
